@@ -1,0 +1,17 @@
+// Turns the option pairs of a command line into a FormatRequest and a command.
+#ifndef VTPAPERTOOL_FRONT_SCAN_H_
+#define VTPAPERTOOL_FRONT_SCAN_H_
+
+#include <string>
+#include <vector>
+
+#include "front/request.h"
+
+enum class Command { kUsage, kAdd, kDelete };
+
+// Scans words[1..] (words[0] is the invocation name) into request, whose model must
+// already be identified. Returns kUsage for any malformed command line, with the request
+// holding whatever was stored up to the rejection.
+Command scan_command_line(const std::vector<std::string>& words, FormatRequest& request);
+
+#endif  // VTPAPERTOOL_FRONT_SCAN_H_

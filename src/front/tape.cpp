@@ -1,0 +1,56 @@
+#include "front/tape.h"
+
+namespace {
+
+// The 3.5 mm tape takes requests of 3 to 5 mm, hence its nominal 5.
+constexpr TapeRow kStandardTapes[] = {
+    {5, 2, 48, "_vtS3.5mm_"},    {6, 4, 64, "_vtS6mm___"},    {9, 7, 106, "_vtS9mm___"},
+    {12, 10, 150, "_vtS12mm__"}, {18, 16, 234, "_vtS18mm__"}, {24, 22, 320, "_vtS24mm__"},
+    {36, 31, 454, "_vtS36mm__"},
+};
+
+constexpr TapeRow kHeatShrinkTapes[] = {
+    {6, 4, 56, "_vtHS6mm__"},    {9, 7, 96, "_vtHS9mm__"},    {12, 9, 132, "_vtHS12mm_"},
+    {18, 15, 212, "_vtHS18mm_"}, {24, 18, 256, "_vtHS24mm_"},
+};
+
+template <size_t N>
+const TapeRow* first_row_taking(const TapeRow (&rows)[N], int64_t width_mm) {
+  for (const TapeRow& row : rows) {
+    if (row.nominal_mm >= width_mm) return &row;
+  }
+  return nullptr;
+}
+
+void apply_row(const TapeRow& row, FormatRequest& request) {
+  if (request.width_mm > row.printable_mm) {
+    request.width_mm = row.printable_mm;
+    request.tape_media = row.media_name;
+  }
+  request.print_width_dots = row.printable_dots;
+}
+
+}  // namespace
+
+bool marks_heat_shrink(const FormatRequest& request) {
+  return request.label_name.find("HS") != std::string::npos ||
+         request.label_name.find("hs") != std::string::npos;
+}
+
+bool fit_tape_width(FormatRequest& request) {
+  const bool heat_shrink = marks_heat_shrink(request);
+  const TapeRow* row = heat_shrink ? first_row_taking(kHeatShrinkTapes, request.width_mm)
+                                   : first_row_taking(kStandardTapes, request.width_mm);
+  if (row == nullptr) return heat_shrink;
+  apply_row(*row, request);
+  return true;
+}
+
+void limit_tape_length(FormatRequest& request) {
+  const int64_t longest = marks_heat_shrink(request) ? 500 : 1000;
+  if (request.length_mm <= 3) {
+    request.length_mm = 4;
+  } else if (request.length_mm > longest) {
+    request.length_mm = longest;
+  }
+}

@@ -1,0 +1,62 @@
+#include "ops/sibling.h"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "store/paths.h"
+
+namespace {
+
+bool is_plain_word(const std::string& value) {
+  if (value.empty()) return false;
+  for (const char c : value) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       std::string("_-.,:+=@%/").find(c) != std::string::npos;
+    if (!plain) return false;
+  }
+  return true;
+}
+
+std::string single_quoted(const std::string& value) {
+  std::string word = "'";
+  for (const char c : value) {
+    if (c == '\'') {
+      word += "'\\''";
+    } else {
+      word += c;
+    }
+  }
+  return word + "'";
+}
+
+}  // namespace
+
+std::string shell_word(const std::string& value) {
+  return is_plain_word(value) ? value : single_quoted(value);
+}
+
+std::string shell_label_word(const std::string& value) {
+  if (value.find_first_of("\"$`\\") != std::string::npos) return single_quoted(value);
+  return "\"" + value + "\"";
+}
+
+std::string add_command_line(const FormatRequest& request, const std::string& key) {
+  return shell_word(sibling_tool_path(request.model_id)) + "   -P " +
+         shell_word(request.printer_name) + " -n " + shell_label_word(request.label_name) + " -w " +
+         std::to_string(request.width_mm) + " -h " + std::to_string(request.length_mm) +
+         " -specid " + key + " -show 1";
+}
+
+std::string delete_command_line(const FormatRequest& request) {
+  return shell_word(sibling_tool_path(request.model_id)) + "   -P " +
+         shell_word(request.printer_name) + " -d " + shell_label_word(request.label_name) +
+         " -show 1";
+}
+
+bool run_sibling_tool(const std::string& command_line) {
+  std::fflush(stdout);
+  const int status = std::system(command_line.c_str());
+  return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}

@@ -1,0 +1,121 @@
+#include "store/lines.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "store/sys_io.h"
+
+namespace {
+
+constexpr size_t kBlockSize = 1 << 20;
+
+// Moves the unread bytes to the front and, when they fill the block, doubles it.
+// realloc moves large blocks by remapping pages, so a long line is never held twice.
+bool make_room(LineReader& reader) {
+  const size_t pending = reader.end - reader.begin;
+  if (reader.begin > 0 && pending > 0) {
+    std::memmove(reader.block.get(), reader.block.get() + reader.begin, pending);
+  }
+  reader.begin = 0;
+  reader.end = pending;
+  if (pending < reader.capacity) return true;
+  const size_t capacity = reader.capacity == 0 ? kBlockSize : reader.capacity * 2;
+  char* grown = static_cast<char*>(std::realloc(reader.block.get(), capacity));
+  if (grown == nullptr) {
+    errno = ENOMEM;
+    return false;
+  }
+  reader.block.release();
+  reader.block.reset(grown);
+  reader.capacity = capacity;
+  return true;
+}
+
+// Reads more bytes after those buffered. Returns the count read, 0 at the end of the
+// file, -1 on failure.
+long fill(LineReader& reader) {
+  if (!make_room(reader)) return -1;
+  const ssize_t got =
+      io_read(reader.fd, reader.block.get() + reader.end, reader.capacity - reader.end);
+  if (got < 0) return -1;
+  if (got == 0) reader.at_end = true;
+  reader.end += static_cast<size_t>(got);
+  return got;
+}
+
+// Offset just past the last line feed among the buffered bytes, or 0 when there is none.
+size_t end_of_whole_lines(LineReader& reader) {
+  const char* data = reader.block.get();
+  const size_t from = reader.begin + reader.scanned;
+  const void* last = memrchr(data + from, '\n', reader.end - from);
+  reader.scanned = reader.end - reader.begin;
+  if (last == nullptr) return 0;
+  return static_cast<size_t>(static_cast<const char*>(last) - data) + 1;
+}
+
+std::string_view hand_out(LineReader& reader, size_t until) {
+  std::string_view lines(reader.block.get() + reader.begin, until - reader.begin);
+  reader.begin = until;
+  reader.scanned = 0;
+  return lines;
+}
+
+}  // namespace
+
+LineReader make_line_reader(int fd) {
+  LineReader reader;
+  reader.fd = fd;
+  return reader;
+}
+
+int next_lines(LineReader& reader, std::string_view& lines) {
+  for (;;) {
+    if (reader.begin < reader.end) {
+      const size_t until = end_of_whole_lines(reader);
+      if (until != 0) {
+        lines = hand_out(reader, until);
+        return 1;
+      }
+      if (reader.at_end) {
+        lines = hand_out(reader, reader.end);
+        return 1;
+      }
+    } else if (reader.at_end) {
+      return 0;
+    }
+    if (fill(reader) < 0) return -1;
+  }
+}
+
+long read_line(LineReader& reader, std::string& line) {
+  line.clear();
+  for (;;) {
+    const char* start = reader.block.get() + reader.begin;
+    const size_t pending = reader.end - reader.begin;
+    const void* feed = pending == 0 ? nullptr : std::memchr(start, '\n', pending);
+    if (feed != nullptr || (reader.at_end && pending > 0)) {
+      const size_t length =
+          feed ? static_cast<size_t>(static_cast<const char*>(feed) - start) + 1 : pending;
+      line.assign(start, length);
+      reader.begin += length;
+      reader.scanned = 0;
+      return static_cast<long>(length);
+    }
+    if (reader.at_end) return 0;
+    if (fill(reader) < 0) return -1;
+  }
+}
+
+std::string_view searchable_part(std::string_view line) {
+  const void* zero = std::memchr(line.data(), '\0', line.size());
+  if (zero == nullptr) return line;
+  return line.substr(0, static_cast<size_t>(static_cast<const char*>(zero) - line.data()));
+}
+
+std::string_view line_around(std::string_view lines, size_t at) {
+  const size_t feed_before = at == 0 ? std::string_view::npos : lines.rfind('\n', at - 1);
+  const size_t start = feed_before == std::string_view::npos ? 0 : feed_before + 1;
+  const size_t feed_after = lines.find('\n', at);
+  const size_t end = feed_after == std::string_view::npos ? lines.size() : feed_after + 1;
+  return lines.substr(start, end - start);
+}

@@ -1,0 +1,35 @@
+#include "store/paths.h"
+
+#include "store/seam.h"
+
+namespace {
+
+std::string model_root(const std::string& model_id) { return vantrel_root() + "/" + model_id; }
+
+}  // namespace
+
+std::string sibling_tool_path(const std::string& model_id) {
+  return model_root(model_id) + "/bin/lpd/vtpapertoolcups_" + model_id;
+}
+
+std::string data_directory(const std::string& model_id) {
+  return model_root(model_id) + "/bin/inf";
+}
+
+std::string function_file_path(const std::string& model_id) {
+  return data_directory(model_id) + "/vt" + model_id + "func";
+}
+
+std::string paper_table_path(const std::string& model_id) {
+  return data_directory(model_id) + "/paperinf" + model_id;
+}
+
+std::string settings_file_path(const std::string& model_id) {
+  return data_directory(model_id) + "/vt" + model_id + "rc";
+}
+
+std::string imaging_area_path(const std::string& model_id) {
+  return data_directory(model_id) + "/ImagingArea";
+}
+
+std::string temporary_path(const std::string& data_file_path) { return data_file_path + ".$$$"; }

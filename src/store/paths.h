@@ -1,0 +1,17 @@
+// Where a model's sibling tool, data files and temporary files live.
+#ifndef VTPAPERTOOL_STORE_PATHS_H_
+#define VTPAPERTOOL_STORE_PATHS_H_
+
+#include <string>
+
+std::string sibling_tool_path(const std::string& model_id);
+std::string data_directory(const std::string& model_id);
+std::string function_file_path(const std::string& model_id);
+std::string paper_table_path(const std::string& model_id);
+std::string settings_file_path(const std::string& model_id);
+std::string imaging_area_path(const std::string& model_id);
+
+// The file a data file's new contents are written to before they take its place.
+std::string temporary_path(const std::string& data_file_path);
+
+#endif  // VTPAPERTOOL_STORE_PATHS_H_
