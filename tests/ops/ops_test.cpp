@@ -157,6 +157,29 @@ TEST(Failures, SiblingFailureLeavesEveryFileAndExits255) {
   EXPECT_EQ(lines_holding(read_file(tree.function_file()), "Asset24"), 0u);
 }
 
+TEST(AddDelete, LookupsFollowTheFunctionFileThenThePaperTable) {
+  DriverTree tree("rk260");
+  const std::string k1 = "VtL__________011D05A10001";
+  const std::string k2 = "VtL__________011D05A20002";
+  const std::string k3 = "VtL__________011D05A30003";
+  write_file(tree.function_file(), "[CustomTape]\n" + k1 + "/N\n" + k2 + "/N\n" + k3 + "/n\n");
+  write_file(tree.paper_table(), k2 + "/N:\t1\t2\n" + k1 + "/N:\t1\t2\n" + k3 + "/n:\t1\t2\n");
+  write_file(tree.imaging_area(), k1 + "\tI\n" + k2 + "\tI\n" + k3 + "\tI\n");
+  write_file(tree.settings_file(), "MediaSize=" + k2 + "\n");
+  ASSERT_EQ(tree.run({"-P", "q1", "-d", "N"}).out, "");
+  EXPECT_EQ(read_file(tree.function_file()), "[CustomTape]\n" + k2 + "/N\n" + k3 + "/n\n");
+  EXPECT_EQ(read_file(tree.paper_table()), k1 + "/N:\t1\t2\n" + k3 + "/n:\t1\t2\n");
+  EXPECT_EQ(read_file(tree.imaging_area()), k1 + "\tI\n" + k3 + "\tI\n");
+  EXPECT_EQ(read_file(tree.settings_file()), "MediaSize=29X1\n");
+
+  write_file(tree.paper_table(), k3 + "/n:\t1\t2\n");
+  const RunResult half = tree.run({"-P", "q1", "-d", "N"});
+  EXPECT_EQ(half.out, "Not found 'N'\n");
+  EXPECT_EQ(half.status, 0);
+  EXPECT_EQ(read_file(tree.function_file()), "[CustomTape]\n" + k3 + "/n\n");
+  EXPECT_EQ(read_file(tree.imaging_area()), k1 + "\tI\n" + k3 + "\tI\n");
+}
+
 TEST(Failures, MissingNameIsReportedAfterAskingTheSibling) {
   DriverTree tree("lmq700k");
   const auto before = tree.snapshot();
