@@ -1,5 +1,5 @@
-# Installs the program and one link per model. Kept apart from the build so that the two
-# change independently.
+# Installs the program, one link per model and the manual page. Kept apart from the build
+# so that the two change independently.
 include(GNUInstallDirs)
 
 set(VTPAPERTOOL_MODELS "rk210;rk260;rk380xn;lm4200fx;lmq750ks;lmq700k;lmq700"
@@ -22,3 +22,5 @@ foreach(_model IN LISTS VTPAPERTOOL_MODELS)
   install(FILES "${_vtpapertool_links}/vtpapertoollpr_${_model}"
           DESTINATION "${CMAKE_INSTALL_BINDIR}")
 endforeach()
+
+install(FILES man/vtpapertoollpr.1 DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
