@@ -60,3 +60,7 @@ else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 5), libgcc-s1 (>= 3.0)")
 endif()
 include(CPack)
+
+if(VTPAPERTOOL_TESTS)
+  add_subdirectory(tests/package)
+endif()
