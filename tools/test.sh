@@ -4,7 +4,8 @@
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/tools/deps.sh"
-need_packages cmake=cmake g++=g++ make=make /usr/include/gtest/gtest.h=libgtest-dev
+need_packages cmake=cmake g++=g++ make=make /usr/include/gtest/gtest.h=libgtest-dev \
+  groff=groff-base dpkg-shlibdeps=dpkg-dev dpkg-deb=dpkg gzip=gzip
 
 jobs=$(nproc 2>/dev/null || echo 2)
 

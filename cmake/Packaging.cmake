@@ -1,0 +1,66 @@
+# Installs the program, one link per model and the manual page, and describes the Debian
+# package that cpack builds from that install. Kept apart from the build so that the two
+# change independently.
+include(GNUInstallDirs)
+
+set(VTPAPERTOOL_MODELS "rk210;rk260;rk380xn;lm4200fx;lmq750ks;lmq700k;lmq700"
+    CACHE STRING "Model ids that get a vtpapertoollpr_<id> link")
+
+install(TARGETS vtpapertoollpr RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+
+# The links are made once in the build tree and installed as links. Relative targets keep
+# them valid under any prefix and inside a DESTDIR or a package, and installing them as
+# files puts them in the install manifest, so cpack and uninstall scripts see them too.
+set(_vtpapertool_links "${CMAKE_CURRENT_BINARY_DIR}/model-links")
+file(REMOVE_RECURSE "${_vtpapertool_links}")
+file(MAKE_DIRECTORY "${_vtpapertool_links}")
+foreach(_model IN LISTS VTPAPERTOOL_MODELS)
+  # The id becomes a file name; anything else would install outside the bin directory.
+  if(NOT _model MATCHES "^[A-Za-z0-9_.-]+$" OR _model MATCHES "^\\.\\.?$")
+    message(FATAL_ERROR "VTPAPERTOOL_MODELS: '${_model}' cannot be part of a file name")
+  endif()
+  file(CREATE_LINK vtpapertoollpr "${_vtpapertool_links}/vtpapertoollpr_${_model}" SYMBOLIC)
+  install(FILES "${_vtpapertool_links}/vtpapertoollpr_${_model}"
+          DESTINATION "${CMAKE_INSTALL_BINDIR}")
+endforeach()
+
+install(FILES man/vtpapertoollpr.1 DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+
+# Debian ships manual pages gzip-compressed; a plain install keeps the page as written.
+set(CPACK_VTPAPERTOOL_MANUAL_DIR "${CMAKE_INSTALL_MANDIR}/man1")
+set(CPACK_PRE_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/CompressManual.cmake")
+
+set(CPACK_GENERATOR "DEB")
+set(CPACK_PACKAGE_NAME "vtpapertoollpr")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(VTPAPERTOOL_MAINTAINER "vtpapertoollpr maintainers <vtpapertoollpr@localhost>"
+    CACHE STRING "Maintainer field of the Debian package")
+set(CPACK_PACKAGE_CONTACT "${VTPAPERTOOL_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "adds and deletes custom label formats of label printers on LPRng queues")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Adds and deletes custom label formats of label printers on LPRng queues.\n\
+vtpapertoollpr adds a custom label format (a name, a width and a length in\n\
+millimetres) to a label printer driver installed under ${VANTREL_ROOT}, or\n\
+deletes one. It is installed once per printer model, as vtpapertoollpr_<model>,\n\
+and updates that model's data files together with the driver's own\n\
+print-system tool.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
+set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
+set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
+# Debian ships binaries without their debugging sections.
+set(CPACK_STRIP_FILES ON)
+# Without dpkg-shlibdeps, name by hand what the binary links: libc 2.34 for its newest
+# symbols, libstdc++ from GCC 5 on, libgcc_s for unwinding.
+find_program(VTPAPERTOOL_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(VTPAPERTOOL_DPKG_SHLIBDEPS)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 5), libgcc-s1 (>= 3.0)")
+endif()
+include(CPack)
+
+if(VTPAPERTOOL_TESTS)
+  add_subdirectory(tests/package)
+endif()
