@@ -46,9 +46,15 @@ int run_delete(const FormatRequest& request) {
   }
 }
 
+// Without its data directory a model has no file to change, and the operations report
+// that as they go; any other reason not to get the lock would let runs collide.
 int run_locked(Command command, const FormatRequest& request) {
   remove_temporary_on_signals();
   const int lock = lock_data_directory(request.model_id);
+  if (lock < 0 && errno != ENOENT) {
+    print_system_error(errno);
+    return kFailure;
+  }
   const int status = command == Command::kAdd ? run_add(request) : run_delete(request);
   unlock_data_directory(lock);
   return status;

@@ -16,7 +16,9 @@ int lock_data_directory(const std::string& model_id) {
     locked = ::flock(fd, LOCK_EX);
   } while (locked == -1 && errno == EINTR);
   if (locked == 0) return fd;
+  const int cause = errno;
   ::close(fd);
+  errno = cause;
   return -1;
 }
 

@@ -5,9 +5,9 @@
 #include <string>
 
 // Waits for an exclusive lock on the model's data directory and returns the descriptor
-// that holds it, or -1 when the directory cannot be opened or locked; then no data file
-// can be changed either, and the operations report why. The descriptor is closed on
-// exec, so a sibling tool that lingers never keeps the lock. No file is created.
+// that holds it, or -1 with errno set when the directory cannot be opened or locked.
+// The descriptor is closed on exec, so a sibling tool that lingers never keeps the lock.
+// No file is created.
 int lock_data_directory(const std::string& model_id);
 
 // Releases a lock taken by lock_data_directory; -1 is ignored.

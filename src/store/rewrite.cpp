@@ -17,22 +17,16 @@ namespace {
 
 constexpr size_t kOutputBlock = 1 << 20;
 
-// The temporary file a signal must not leave behind; null while there is none.
-volatile std::sig_atomic_t temporary_is_live = 0;
-const char* live_temporary = nullptr;
+// The temporary file this run created and a signal must not leave behind; null while
+// there is none. A single volatile pointer, so the handler never sees it half written.
+const char* volatile live_temporary = nullptr;
 
 void remove_live_temporary(int signal_number) {
-  if (temporary_is_live) ::unlink(live_temporary);
+  const char* temp = live_temporary;
+  if (temp != nullptr) ::unlink(temp);
   std::signal(signal_number, SIG_DFL);
   std::raise(signal_number);
 }
-
-void mark_live(const std::string& temp) {
-  live_temporary = temp.c_str();
-  temporary_is_live = 1;
-}
-
-void mark_gone() { temporary_is_live = 0; }
 
 // Coalesces the small pieces of output; long runs of unchanged lines go straight out.
 struct Output {
@@ -174,13 +168,13 @@ int rewrite_data_file(const std::string& path, const LineRule& rule, const std::
   const int in = open_data_file(path);
   if (in < 0) return -1;
   const std::string temp = temporary_path(path);
-  mark_live(temp);
   const int temp_fd = create_temporary(temp);
+  if (temp_fd >= 0) live_temporary = temp.c_str();
   const bool done = temp_fd >= 0 && replace_through(in, temp_fd, temp, path, rule, trailer);
   const int saved = errno;
   ::close(in);
   if (!done && temp_fd >= 0) ::unlink(temp.c_str());
-  mark_gone();
+  live_temporary = nullptr;
   errno = saved;
   if (!done) return -1;
   sync_directory(path);

@@ -80,7 +80,9 @@ TEST(Identification, UnknownNameIsReportedWhateverFollows) {
 
 TEST(Identification, VersionAfterIdentification) {
   TempDir dir;
-  EXPECT_EQ(run_linked(dir, "vtpapertoollpr_rk260", {"--version"}).out, "vtpapertoollpr 0.2\n");
+  const RunResult version = run_linked(dir, "vtpapertoollpr_rk260", {"--version"});
+  EXPECT_EQ(version.out, "vtpapertoollpr 0.2\n");
+  EXPECT_EQ(version.status, 0);
   EXPECT_EQ(run_program(TOOL_PATH, {"vtpapertoollpr", "--version"}).out,
             "vtpapertoollpr is invalid.\n\n");
 }
@@ -116,27 +118,34 @@ TEST(Scanner, MalformedCommandLinesGetTheUsageScreen) {
       {"-P", "q1", "-n", "A", "-w", "99999999999999999999", "-h", "50"},
       {"-P", "q1", "-n", "HS", "-w", "2147483648", "-h", "50"},
   };
-  TempDir dir;
+  // The test build against a throwaway tree: a line wrongly taken for a command must
+  // show up as a call of the sibling stand-in, never as a change to a real driver.
+  DriverTree tree("lmq700k");
+  const auto before = tree.snapshot();
   for (const auto& options : cases) {
     std::string shown;
     for (const std::string& word : options) shown += "[" + word + "]";
-    const RunResult result = run_linked(dir, "vtpapertoollpr_lmq700k", options);
+    const RunResult result = tree.run(options);
     EXPECT_EQ(result.out, usage_for("lmq700k", "LM-Q700k")) << shown;
     EXPECT_EQ(result.status, 0) << shown;
   }
+  EXPECT_FALSE(file_exists(tree.lpd("standin.log")));
+  EXPECT_EQ(tree.snapshot(), before);
 }
 
 TEST(Scanner, RollSizesStopWhereDotCountsLeave32Bits) {
-  TempDir dir;
+  DriverTree tree("rk260");
   const std::vector<std::vector<std::string>> rejected{
       {"-P", "q1", "-n", "R", "-w", "182096570", "-h", "90"},
       {"-P", "q1", "-n", "R", "-w", "29", "-h", "182096573"},
       {"-P", "q1", "-n", "R", "-w", "2147483648", "-h", "90"},
   };
   for (const auto& options : rejected) {
-    EXPECT_EQ(run_linked(dir, "vtpapertoollpr_rk260", options).out, usage_for("rk260", ""))
-        << options[5] << "x" << options[7];
+    const RunResult result = tree.run(options);
+    EXPECT_EQ(result.out, usage_for("rk260", "")) << options[5] << "x" << options[7];
+    EXPECT_EQ(result.status, 0) << options[5] << "x" << options[7];
   }
+  EXPECT_FALSE(file_exists(tree.lpd("standin.log")));
 }
 
 TEST(TapeFitting, WidthsAndLengthsFollowTheTapeTables) {
