@@ -16,6 +16,8 @@
 namespace {
 
 constexpr size_t kOutputBlock = 1 << 20;
+// Copying a run this long into the pending output would cost more than the write it saves.
+constexpr size_t kDirectRun = 1 << 16;
 
 // The temporary file a signal must not leave behind; null while there is none.
 volatile std::sig_atomic_t temporary_is_live = 0;
@@ -54,7 +56,7 @@ bool flush(Output& out) {
 void emit(Output& out, std::string_view bytes) {
   if (bytes.empty() || out.failed) return;
   out.at_line_start = bytes.back() == '\n';
-  if (out.pending.size() + bytes.size() <= kOutputBlock) {
+  if (bytes.size() < kDirectRun && out.pending.size() + bytes.size() <= kOutputBlock) {
     out.pending.append(bytes);
     return;
   }
