@@ -16,6 +16,8 @@
 namespace {
 
 constexpr size_t kOutputBlock = 1 << 20;
+// Copying a run this long into the pending output would cost more than the write it saves.
+constexpr size_t kDirectRun = 1 << 16;
 
 // The temporary file this run created and a signal must not leave behind; null while
 // there is none. A single volatile pointer, so the handler never sees it half written.
@@ -48,7 +50,7 @@ bool flush(Output& out) {
 void emit(Output& out, std::string_view bytes) {
   if (bytes.empty() || out.failed) return;
   out.at_line_start = bytes.back() == '\n';
-  if (out.pending.size() + bytes.size() <= kOutputBlock) {
+  if (bytes.size() < kDirectRun && out.pending.size() + bytes.size() <= kOutputBlock) {
     out.pending.append(bytes);
     return;
   }
