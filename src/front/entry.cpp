@@ -49,6 +49,8 @@ int run_delete(const FormatRequest& request) {
 int run_locked(Command command, const FormatRequest& request) {
   remove_temporary_on_signals();
   const int lock = lock_data_directory(request.model_id);
+  // Without the lock another run may be writing one of them.
+  if (lock >= 0) remove_stale_temporaries(request.model_id);
   const int status = command == Command::kAdd ? run_add(request) : run_delete(request);
   unlock_data_directory(lock);
   return status;
