@@ -22,6 +22,13 @@ int lock_data_directory(const std::string& model_id) {
   return -1;
 }
 
+void remove_stale_temporaries(const std::string& model_id) {
+  for (const std::string& path : {function_file_path(model_id), paper_table_path(model_id),
+                                  settings_file_path(model_id), imaging_area_path(model_id)}) {
+    ::unlink(temporary_path(path).c_str());
+  }
+}
+
 void unlock_data_directory(int lock_fd) {
   if (lock_fd >= 0) ::close(lock_fd);
 }

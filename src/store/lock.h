@@ -10,6 +10,12 @@
 // No file is created.
 int lock_data_directory(const std::string& model_id);
 
+// Removes the temporary files of the model's data files. Only the holder of the lock may
+// call it: then any such file was left by a run that was killed, and a command that
+// rewrites only some of the data files would otherwise leave it there for good. Failures
+// are ignored; a rewrite removes its own temporary file again before creating it.
+void remove_stale_temporaries(const std::string& model_id);
+
 // Releases a lock taken by lock_data_directory; -1 is ignored.
 void unlock_data_directory(int lock_fd);
 

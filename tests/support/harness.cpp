@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -59,6 +60,9 @@ std::vector<std::string> split_calls_line(const std::string& log) {
                              const std::map<std::string, std::string>& env, const std::string& cwd,
                              int out_fd) {
   ::dup2(out_fd, STDOUT_FILENO);
+  // A shell without job control starts background commands with SIGINT ignored; tests that
+  // send signals must not depend on how the suite was started.
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal_number, SIG_DFL);
   if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
   for (const auto& [name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
   std::vector<char*> argv;
@@ -70,20 +74,34 @@ std::vector<std::string> split_calls_line(const std::string& log) {
 
 }  // namespace
 
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base ? base : "/tmp") + "/vtpapertool-test.XXXXXX";
+TempDir::TempDir(const std::string& base) {
+  const char* tmpdir = std::getenv("TMPDIR");
+  const std::string parent = !base.empty() ? base : tmpdir ? tmpdir : "/tmp";
+  std::string pattern = parent + "/vtpapertool-test.XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path = pattern;
 }
 
 TempDir::~TempDir() { remove_tree(path); }
 
+// Reads in one piece of the file's size: the reliability loops read megabytes per run.
 std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return contents.str();
+  std::string contents;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info {};
+  if (fd < 0 || ::fstat(fd, &info) != 0) {
+    if (fd >= 0) ::close(fd);
+    return contents;
+  }
+  contents.resize(static_cast<size_t>(info.st_size));
+  size_t done = 0;
+  for (ssize_t got; (got = ::read(fd, contents.data() + done, contents.size() - done)) > 0;) {
+    done += static_cast<size_t>(got);
+    if (done == contents.size()) contents.resize(done + 4096);
+  }
+  contents.resize(done);
+  ::close(fd);
+  return contents;
 }
 
 void write_file(const std::string& path, const std::string& contents) {
@@ -109,26 +127,36 @@ std::vector<std::string> list_directory(const std::string& dir) {
   return names;
 }
 
-RunResult run_program(const std::string& executable, const std::vector<std::string>& words,
+Started start_program(const std::string& executable, const std::vector<std::string>& words,
                       const std::map<std::string, std::string>& env, const std::string& cwd) {
   int pipe_fds[2];
   if (::pipe2(pipe_fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   const pid_t child = ::fork();
   if (child == 0) exec_child(executable, words, env, cwd, pipe_fds[1]);
   ::close(pipe_fds[1]);
+  return {child, pipe_fds[0]};
+}
+
+RunResult finish_program(const Started& started) {
   RunResult result;
   char block[4096];
-  for (ssize_t got; (got = ::read(pipe_fds[0], block, sizeof block)) > 0;) {
+  for (ssize_t got; (got = ::read(started.out_fd, block, sizeof block)) > 0;) {
     result.out.append(block, static_cast<size_t>(got));
   }
-  ::close(pipe_fds[0]);
+  ::close(started.out_fd);
   int status = 0;
-  ::waitpid(child, &status, 0);
+  ::waitpid(started.pid, &status, 0);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
 }
 
-DriverTree::DriverTree(const std::string& model_id) : model(model_id) {
+RunResult run_program(const std::string& executable, const std::vector<std::string>& words,
+                      const std::map<std::string, std::string>& env, const std::string& cwd) {
+  return finish_program(start_program(executable, words, env, cwd));
+}
+
+DriverTree::DriverTree(const std::string& model_id, const std::string& base)
+    : dir(base), model(model_id) {
   root = dir.path + "/opt";
   const std::string inf_dir = root + "/" + model + "/bin/inf";
   make_directories(inf_dir);
@@ -187,12 +215,21 @@ SiblingCalls DriverTree::sibling_calls() const {
   return calls;
 }
 
-RunResult DriverTree::run(const std::vector<std::string>& options, const std::string& clock,
+Started DriverTree::start(const std::vector<std::string>& options, const std::string& clock,
                           const std::map<std::string, std::string>& env) const {
   std::vector<std::string> words{link};
   words.insert(words.end(), options.begin(), options.end());
   std::map<std::string, std::string> full_env = env;
   full_env["VTPAPERTOOL_ROOT"] = root;
   if (!clock.empty()) full_env["VTPAPERTOOL_CLOCK"] = clock;
-  return run_program(link, words, full_env, dir.path);
+  return start_program(link, words, full_env, dir.path);
+}
+
+RunResult DriverTree::run(const std::vector<std::string>& options, const std::string& clock,
+                          const std::map<std::string, std::string>& env) const {
+  return finish_program(start(options, clock, env));
+}
+
+void DriverTree::restore(const std::map<std::string, std::string>& contents) const {
+  for (const auto& [path, bytes] : contents) write_file(path, bytes);
 }

@@ -2,13 +2,16 @@
 #ifndef VTPAPERTOOL_TESTS_SUPPORT_HARNESS_H_
 #define VTPAPERTOOL_TESTS_SUPPORT_HARNESS_H_
 
+#include <sys/types.h>
+
 #include <map>
 #include <string>
 #include <vector>
 
-// A fresh directory, removed with everything in it when the test ends, pass or fail.
+// A fresh directory, removed with everything in it when the test ends, pass or fail. It is
+// made in base when given, else in $TMPDIR or /tmp.
 struct TempDir {
-  TempDir();
+  explicit TempDir(const std::string& base = "");
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -26,11 +29,24 @@ struct RunResult {
   std::string out;  // everything written to standard output
 };
 
+// A program started and not yet waited for; out_fd reads its standard output.
+struct Started {
+  pid_t pid = -1;
+  int out_fd = -1;
+};
+
 // Runs executable with the argument vector words (words[0] is the invocation name), in
 // directory cwd, with env added to the environment.
 RunResult run_program(const std::string& executable, const std::vector<std::string>& words,
                       const std::map<std::string, std::string>& env = {},
                       const std::string& cwd = "");
+
+// run_program in two halves, so that a test can act on the program while it runs.
+Started start_program(const std::string& executable, const std::vector<std::string>& words,
+                      const std::map<std::string, std::string>& env = {},
+                      const std::string& cwd = "");
+// Reads the program's output to its end, then waits for it.
+RunResult finish_program(const Started& started);
 
 // The sibling stand-in's log: each call's words, calls in order.
 using SiblingCalls = std::vector<std::vector<std::string>>;
@@ -38,7 +54,7 @@ using SiblingCalls = std::vector<std::vector<std::string>>;
 // One model's driver tree under a throwaway root, with the sibling stand-in installed and
 // the test build of the program linked as vtpapertoollpr_<model>.
 struct DriverTree {
-  explicit DriverTree(const std::string& model);
+  explicit DriverTree(const std::string& model, const std::string& base = "");
   std::string inf(const std::string& file) const;  // a data file's path
   std::string function_file() const;
   std::string paper_table() const;
@@ -52,6 +68,10 @@ struct DriverTree {
   // Runs the program under the model's name; the clock reads 7.123456 unless clock is set.
   RunResult run(const std::vector<std::string>& options, const std::string& clock = "7.123456",
                 const std::map<std::string, std::string>& env = {}) const;
+  Started start(const std::vector<std::string>& options, const std::string& clock = "7.123456",
+                const std::map<std::string, std::string>& env = {}) const;
+  // Writes every file of contents back, as snapshot() took them.
+  void restore(const std::map<std::string, std::string>& contents) const;
 
   TempDir dir;
   std::string model;

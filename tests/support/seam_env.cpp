@@ -3,6 +3,8 @@
 //   VTPAPERTOOL_CLOCK  "<seconds>.<microseconds>" instead of the system clock
 //   VTPAPERTOOL_FAULT  "<k>:<errno>": the k-th I/O call of the data store fails with errno
 //   VTPAPERTOOL_FAULT_MET  a file created when that fault is injected
+//   VTPAPERTOOL_STOP   "<k>": the k-th I/O call waits, after creating VTPAPERTOOL_FAULT_MET,
+//                      until a signal ends the program
 #include <fcntl.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -45,11 +47,17 @@ ClockReading read_clock() {
 
 int injected_fault() {
   static long calls = 0;
+  ++calls;
+  // Lets a test signal the program at a known point instead of guessing one with a delay.
+  if (std::strtol(environment("VTPAPERTOOL_STOP"), nullptr, 10) == calls) {
+    record_fault_met();
+    for (;;) ::pause();
+  }
   const char* fault = environment("VTPAPERTOOL_FAULT");
   if (*fault == '\0') return 0;
   char* rest = nullptr;
   const long target = std::strtol(fault, &rest, 10);
-  if (++calls != target || *rest != ':') return 0;
+  if (calls != target || *rest != ':') return 0;
   record_fault_met();
   return std::atoi(rest + 1);
 }

@@ -1,0 +1,41 @@
+// The one check behind the fault, signal, crash and concurrency tests: a data file is only
+// ever one of the states a command moves it through, never a mix or a fragment.
+#ifndef VTPAPERTOOL_TESTS_RELIABILITY_WHOLE_FILES_H_
+#define VTPAPERTOOL_TESTS_RELIABILITY_WHOLE_FILES_H_
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/harness.h"
+
+// Data file path -> contents, as DriverTree::snapshot() takes them.
+using Snapshot = std::map<std::string, std::string>;
+
+struct WholeFilesCheck {
+  // The snapshots a command passes through, first to last; a command that rewrites a file
+  // twice (add replacing a format) needs the one in between.
+  std::vector<Snapshot> states;
+  // Compare each file's lines as a multiset, for runs whose order of entries is free.
+  bool any_line_order = false;
+  // A program killed by SIGKILL cannot remove its temporary file; the next run does.
+  bool temporary_may_remain = false;
+};
+
+// A memory-backed directory for DriverTree, where the machine has one, else "": the loops
+// run the program hundreds of times, and syncing to a disk each time would make them slow
+// without making them stricter.
+std::string memory_backed_directory();
+
+// "*.$$$" files in the tree's data directory.
+std::vector<std::string> leftover_temporaries(const DriverTree& tree);
+
+// Succeeds when every data file of tree equals that file in one of check.states, and no
+// temporary file remains unless allowed. Sets *all_last to whether every file equals
+// check.states.back().
+testing::AssertionResult files_whole(const DriverTree& tree, const WholeFilesCheck& check,
+                                     bool* all_last = nullptr);
+
+#endif  // VTPAPERTOOL_TESTS_RELIABILITY_WHOLE_FILES_H_
