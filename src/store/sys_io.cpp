@@ -19,42 +19,65 @@ bool fault_instead_of_call() {
   return true;
 }
 
-template <typename Call>
-auto retry_interrupted(Call call) -> decltype(call()) {
-  for (;;) {
-    auto result = fault_instead_of_call() ? -1 : call();
-    if (result != -1 || errno != EINTR) return result;
-  }
-}
+// A call interrupted by a signal was not refused; it is made again.
+bool interrupted(long result) { return result == -1 && errno == EINTR; }
 
 }  // namespace
 
 int io_open(const char* path, int flags, mode_t mode) {
-  return retry_interrupted([&] { return ::open(path, flags, mode); });
+  int fd = -1;
+  do {
+    fd = fault_instead_of_call() ? -1 : ::open(path, flags, mode);
+  } while (interrupted(fd));
+  return fd;
 }
 
 ssize_t io_read(int fd, void* data, size_t size) {
-  return retry_interrupted([&] { return ::read(fd, data, size); });
+  ssize_t got = -1;
+  do {
+    got = fault_instead_of_call() ? -1 : ::read(fd, data, size);
+  } while (interrupted(got));
+  return got;
 }
 
 ssize_t io_write(int fd, const void* data, size_t size) {
-  return retry_interrupted([&] { return ::write(fd, data, size); });
+  ssize_t written = -1;
+  do {
+    written = fault_instead_of_call() ? -1 : ::write(fd, data, size);
+  } while (interrupted(written));
+  return written;
 }
 
 int io_fsync(int fd) {
-  return retry_interrupted([&] { return ::fsync(fd); });
+  int result = -1;
+  do {
+    result = fault_instead_of_call() ? -1 : ::fsync(fd);
+  } while (interrupted(result));
+  return result;
 }
 
 int io_fchmod(int fd, mode_t mode) {
-  return retry_interrupted([&] { return ::fchmod(fd, mode); });
+  int result = -1;
+  do {
+    result = fault_instead_of_call() ? -1 : ::fchmod(fd, mode);
+  } while (interrupted(result));
+  return result;
 }
 
 int io_rename(const char* from, const char* to) {
-  return retry_interrupted([&] { return std::rename(from, to); });
+  int result = -1;
+  do {
+    result = fault_instead_of_call() ? -1 : std::rename(from, to);
+  } while (interrupted(result));
+  return result;
 }
 
 int io_unlink(const char* path) {
-  return retry_interrupted([&] { return ::unlink(path); });
+  int result = -1;
+  do {
+    result = fault_instead_of_call() ? -1 : ::unlink(path);
+  } while (interrupted(result));
+  return result;
 }
 
 int io_close(int fd) {
