@@ -19,8 +19,8 @@ constexpr size_t kOutputBlock = 1 << 20;
 // Copying a run this long into the pending output would cost more than the write it saves.
 constexpr size_t kDirectRun = 1 << 16;
 
-// The temporary file this run created and a signal must not leave behind; null while
-// there is none. A single volatile pointer, so the handler never sees it half written.
+// The temporary file a signal must not leave behind; null while there is none. A single
+// volatile pointer, so the handler never sees it half written.
 const char* volatile live_temporary = nullptr;
 
 void remove_live_temporary(int signal_number) {
@@ -170,8 +170,10 @@ int rewrite_data_file(const std::string& path, const LineRule& rule, const std::
   const int in = open_data_file(path);
   if (in < 0) return -1;
   const std::string temp = temporary_path(path);
+  // Marked before it exists, so that no signal falls between its creation and the mark.
+  // Under the lock any file of that name is this run's or a stale one, never another's.
+  live_temporary = temp.c_str();
   const int temp_fd = create_temporary(temp);
-  if (temp_fd >= 0) live_temporary = temp.c_str();
   const bool done = temp_fd >= 0 && replace_through(in, temp_fd, temp, path, rule, trailer);
   const int saved = errno;
   ::close(in);

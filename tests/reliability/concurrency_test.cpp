@@ -6,6 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <sstream>
+
 #include "reliability/whole_files.h"
 
 namespace {
@@ -63,6 +66,22 @@ TEST(Concurrency, RunsAtOnceLoseNoEntry) {
   }
 }
 
+// Whether the kernel lists pid as blocked on an flock, within a generous deadline.
+bool waits_for_flock(pid_t pid) {
+  const std::string waiter = " " + std::to_string(pid) + " ";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::istringstream locks(read_file("/proc/locks"));
+    for (std::string line; std::getline(locks, line);) {
+      if (line.find("-> FLOCK") != std::string::npos && line.find(waiter) != std::string::npos) {
+        return true;
+      }
+    }
+    ::usleep(1000);
+  }
+  return false;
+}
+
 TEST(Concurrency, RunWaitsForTheLockHolder) {
   DriverTree tree("lmq700k");
   const Snapshot first = tree.snapshot();
@@ -76,8 +95,9 @@ TEST(Concurrency, RunWaitsForTheLockHolder) {
   ASSERT_GE(lock, 0);
   ASSERT_EQ(::flock(lock, LOCK_EX), 0);
   const Started started = tree.start(add);
-  // Whenever this looks, the run must not have begun: not even the sibling tool was asked.
-  ::usleep(200 * 1000);
+  // Once the run waits for the lock it must not have begun: not even the sibling tool was
+  // asked.
+  EXPECT_TRUE(waits_for_flock(started.pid));
   EXPECT_EQ(tree.snapshot(), first);
   EXPECT_FALSE(file_exists(tree.lpd("standin.log")));
   EXPECT_EQ(::waitpid(started.pid, nullptr, WNOHANG), 0);

@@ -1,5 +1,6 @@
 #include "reliability/whole_files.h"
 
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,11 +8,18 @@
 
 namespace {
 
-std::string sorted_lines(const std::string& contents) {
+// The contents with each run of consecutive format entries sorted: runs that take turns may
+// enter their formats in any order, but only where a format's lines belong.
+std::string entries_sorted(const std::string& contents) {
   std::vector<std::string> lines;
   std::istringstream in(contents);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
-  std::sort(lines.begin(), lines.end());
+  const auto is_entry = [](const std::string& line) { return line.rfind("VtL", 0) == 0; };
+  for (auto run = lines.begin(); run != lines.end();) {
+    const auto end = std::find_if_not(run, lines.end(), is_entry);
+    std::sort(run, end);
+    run = end == lines.end() ? end : end + 1;
+  }
   std::string joined;
   for (const std::string& line : lines) joined += line + "\n";
   return joined;
@@ -19,17 +27,24 @@ std::string sorted_lines(const std::string& contents) {
 
 // Which of the states the contents equal: its index, or -1 for none.
 int state_of(const std::string& path, const std::string& contents, const WholeFilesCheck& check) {
-  const std::string seen = check.any_line_order ? sorted_lines(contents) : contents;
+  const std::string seen = check.any_line_order ? entries_sorted(contents) : contents;
   for (size_t i = check.states.size(); i-- > 0;) {
     const std::string& wanted = check.states[i].at(path);
-    if (seen == (check.any_line_order ? sorted_lines(wanted) : wanted)) return static_cast<int>(i);
+    if (seen == (check.any_line_order ? entries_sorted(wanted) : wanted))
+      return static_cast<int>(i);
   }
   return -1;
 }
 
 }  // namespace
 
-std::string memory_backed_directory() { return ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : ""; }
+// The sibling stand-in runs from the tree, so a memory file system mounted noexec won't do.
+std::string memory_backed_directory() {
+  struct statvfs info {};
+  const bool usable = ::access("/dev/shm", W_OK) == 0 && ::statvfs("/dev/shm", &info) == 0 &&
+                      (info.f_flag & ST_NOEXEC) == 0;
+  return usable ? "/dev/shm" : "";
+}
 
 std::vector<std::string> leftover_temporaries(const DriverTree& tree) {
   std::vector<std::string> found;

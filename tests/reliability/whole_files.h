@@ -18,7 +18,7 @@ struct WholeFilesCheck {
   // The snapshots a command passes through, first to last; a command that rewrites a file
   // twice (add replacing a format) needs the one in between.
   std::vector<Snapshot> states;
-  // Compare each file's lines as a multiset, for runs whose order of entries is free.
+  // Let each run of consecutive format entries come in any order, for runs that take turns.
   bool any_line_order = false;
   // A program killed by SIGKILL cannot remove its temporary file; the next run does.
   bool temporary_may_remain = false;

@@ -93,7 +93,8 @@ std::string read_file(const std::string& path) {
     if (fd >= 0) ::close(fd);
     return contents;
   }
-  contents.resize(static_cast<size_t>(info.st_size));
+  // One spare block, so that files whose size is not known in advance (/proc) are read too.
+  contents.resize(static_cast<size_t>(info.st_size) + 4096);
   size_t done = 0;
   for (ssize_t got; (got = ::read(fd, contents.data() + done, contents.size() - done)) > 0;) {
     done += static_cast<size_t>(got);
