@@ -55,7 +55,8 @@ int run_locked(Command command, const FormatRequest& request) {
     print_system_error(errno);
     return kFailure;
   }
-  // Without the lock another run may be writing one of them.
+  // Leftover temporary files are cleared only under the lock: without it they could be
+  // another run's.
   if (lock >= 0) remove_stale_temporaries(request.model_id);
   const int status = command == Command::kAdd ? run_add(request) : run_delete(request);
   unlock_data_directory(lock);

@@ -11,9 +11,6 @@
 
 namespace {
 
-const char kClock[] = "9.654321";
-const std::vector<std::string> kReplaceAsset{"-P", "q1", "-n", "Asset24", "-w", "24", "-h", "100"};
-const std::vector<std::string> kDeleteAsset{"-P", "q1", "-d", "Asset24"};
 constexpr size_t kLargeFile = 4 << 20;
 constexpr int kKills = 50;
 

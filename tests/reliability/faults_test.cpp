@@ -12,12 +12,6 @@
 #include "reliability/whole_files.h"
 
 namespace {
-
-// Fixed, so that the key of the added format and thus the after-state are known.
-const char kClock[] = "9.654321";
-const std::vector<std::string> kReplaceAsset{"-P", "q1", "-n", "Asset24", "-w", "24", "-h", "100"};
-const std::vector<std::string> kDeleteAsset{"-P", "q1", "-d", "Asset24"};
-
 // Every state a command moves the lmq700k sample tree through. Adding Asset24 deletes the
 // sample's Asset24 first, so the function file and the paper table pass through the
 // delete's result on their way.

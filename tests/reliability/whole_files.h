@@ -11,6 +11,14 @@
 
 #include "support/harness.h"
 
+// The commands the loops break: on the lmq700k sample tree, an add that replaces the
+// sample's Asset24, so that both its steps rewrite files, and a delete of it. The clock is
+// fixed, so that the key of the added format and thus the after-state are known.
+inline const char kClock[] = "9.654321";
+inline const std::vector<std::string> kReplaceAsset{"-P", "q1", "-n", "Asset24",
+                                                    "-w", "24", "-h", "100"};
+inline const std::vector<std::string> kDeleteAsset{"-P", "q1", "-d", "Asset24"};
+
 // Data file path -> contents, as DriverTree::snapshot() takes them.
 using Snapshot = std::map<std::string, std::string>;
 
