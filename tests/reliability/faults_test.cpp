@@ -12,6 +12,7 @@
 #include "reliability/whole_files.h"
 
 namespace {
+
 // Every state a command moves the lmq700k sample tree through. Adding Asset24 deletes the
 // sample's Asset24 first, so the function file and the paper table pass through the
 // delete's result on their way.
