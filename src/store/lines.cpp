@@ -36,7 +36,8 @@ bool make_room(LineReader& reader) {
 long fill(LineReader& reader) {
   if (!make_room(reader)) return -1;
   const ssize_t got =
-      io_read(reader.fd, reader.block.get() + reader.end, reader.capacity - reader.end);
+      io_read(reader.fd, reader.block.get() + reader.end, reader.capacity - reader.end,
+              reader.subject);
   if (got < 0) return -1;
   if (got == 0) reader.at_end = true;
   reader.end += static_cast<size_t>(got);
@@ -62,9 +63,10 @@ std::string_view hand_out(LineReader& reader, size_t until) {
 
 }  // namespace
 
-LineReader make_line_reader(int fd) {
+LineReader make_line_reader(int fd, const std::string& path) {
   LineReader reader;
   reader.fd = fd;
+  reader.subject = path;
   return reader;
 }
 

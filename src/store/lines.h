@@ -16,6 +16,7 @@ struct FreeBytes {
 // far and never the whole file. The caller owns and closes fd.
 struct LineReader {
   int fd = -1;
+  std::string subject;  // the file's path, for fault reports
   std::unique_ptr<char, FreeBytes> block;
   size_t capacity = 0;
   size_t begin = 0;    // first byte not yet handed out
@@ -24,7 +25,7 @@ struct LineReader {
   bool at_end = false;
 };
 
-LineReader make_line_reader(int fd);
+LineReader make_line_reader(int fd, const std::string& path);
 
 // Hands out the next run of whole lines: every byte read, line feeds included; the last
 // line of the file may lack its line feed. Returns 1 with lines set, 0 at the end of the

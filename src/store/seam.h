@@ -1,5 +1,6 @@
-// What the program takes from its surroundings: its install root, the clock, and a
-// hook that lets the test build of the program make I/O calls fail.
+// What the program takes from its surroundings: its install root, the clock, how long it
+// waits for a lock, and a hook that lets the test build of the program watch and fail
+// I/O calls.
 #ifndef VTPAPERTOOL_STORE_SEAM_H_
 #define VTPAPERTOOL_STORE_SEAM_H_
 
@@ -18,8 +19,12 @@ std::string vantrel_root();
 // Seconds and microseconds since the epoch.
 ClockReading read_clock();
 
-// Asked before each I/O call of the data store. Returns 0 to let the call run, or the
-// errno value the call must fail with instead. Always 0 in the shipped program.
-int injected_fault();
+// How long a run waits for another run's lock before it gives up: 30 s when shipped.
+int64_t lock_patience_ms();
+
+// Asked before each I/O call of the data store, with the call's name and its subject.
+// Returns 0 to let the call run, or the errno value the call must fail with instead.
+// Always 0 in the shipped program.
+int injected_fault(const char* call, const std::string& subject);
 
 #endif  // VTPAPERTOOL_STORE_SEAM_H_

@@ -10,4 +10,6 @@ ClockReading read_clock() {
   return {static_cast<int64_t>(now.tv_sec), static_cast<int64_t>(now.tv_usec)};
 }
 
-int injected_fault() { return 0; }
+int64_t lock_patience_ms() { return 30000; }
+
+int injected_fault(const char*, const std::string&) { return 0; }

@@ -1,10 +1,12 @@
-// The test build's seam: its root, its clock and its I/O faults come from the environment.
-//   VTPAPERTOOL_ROOT   the driver tree's root (required)
-//   VTPAPERTOOL_CLOCK  "<seconds>.<microseconds>" instead of the system clock
-//   VTPAPERTOOL_FAULT  "<k>:<errno>": the k-th I/O call of the data store fails with errno
-//   VTPAPERTOOL_FAULT_MET  a file created when that fault is injected
-//   VTPAPERTOOL_STOP   "<k>": the k-th I/O call waits, after creating VTPAPERTOOL_FAULT_MET,
-//                      until a signal ends the program
+// The test build's seam: its root, clock, lock patience and I/O faults come from the
+// environment.
+//   VTPAPERTOOL_ROOT       the driver tree's root (required)
+//   VTPAPERTOOL_CLOCK      "<seconds>.<microseconds>" instead of the system clock
+//   VTPAPERTOOL_LOCK_WAIT  milliseconds to wait for the lock instead of 30000
+//   VTPAPERTOOL_FAULT      "<k>:<errno>": the k-th I/O call of the data store fails
+//   VTPAPERTOOL_STOP       "<k>": the k-th I/O call waits until a signal ends the program
+//   VTPAPERTOOL_FAULT_MET  a file created when the fault or the stop is reached
+//   VTPAPERTOOL_IO_LOG     a file that gets "<call> <subject>" for every I/O call
 #include <fcntl.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -23,9 +25,15 @@ const char* environment(const char* name) {
 
 void record_fault_met() {
   const char* marker = environment("VTPAPERTOOL_FAULT_MET");
-  if (*marker == '\0') return;
-  const int fd = ::open(marker, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd >= 0) ::close(fd);
+  if (*marker != '\0') ::close(::open(marker, O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+}
+
+void log_call(const char* call, const std::string& subject) {
+  const char* log = environment("VTPAPERTOOL_IO_LOG");
+  if (*log == '\0') return;
+  const std::string line = std::string(call) + " " + subject + "\n";
+  const int fd = ::open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd >= 0 && ::write(fd, line.data(), line.size()) >= 0) ::close(fd);
 }
 
 }  // namespace
@@ -37,26 +45,28 @@ ClockReading read_clock() {
   if (*fixed != '\0') {
     char* rest = nullptr;
     const long long seconds = std::strtoll(fixed, &rest, 10);
-    const long long microseconds = *rest == '.' ? std::strtoll(rest + 1, nullptr, 10) : 0;
-    return {seconds, microseconds};
+    return {seconds, *rest == '.' ? std::strtoll(rest + 1, nullptr, 10) : 0};
   }
   timeval now{};
   gettimeofday(&now, nullptr);
   return {static_cast<int64_t>(now.tv_sec), static_cast<int64_t>(now.tv_usec)};
 }
 
-int injected_fault() {
+int64_t lock_patience_ms() {
+  const char* wait = environment("VTPAPERTOOL_LOCK_WAIT");
+  return *wait == '\0' ? 30000 : std::strtoll(wait, nullptr, 10);
+}
+
+int injected_fault(const char* call, const std::string& subject) {
   static long calls = 0;
   ++calls;
-  // Lets a test signal the program at a known point instead of guessing one with a delay.
+  log_call(call, subject);
   if (std::strtol(environment("VTPAPERTOOL_STOP"), nullptr, 10) == calls) {
     record_fault_met();
     for (;;) ::pause();
   }
-  const char* fault = environment("VTPAPERTOOL_FAULT");
-  if (*fault == '\0') return 0;
   char* rest = nullptr;
-  const long target = std::strtol(fault, &rest, 10);
+  const long target = std::strtol(environment("VTPAPERTOOL_FAULT"), &rest, 10);
   if (calls != target || *rest != ':') return 0;
   record_fault_met();
   return std::atoi(rest + 1);
