@@ -1,21 +1,31 @@
 #include "ops/format_ops.h"
 
+#include <string>
+#include <vector>
+
 #include "ops/sibling.h"
 #include "store/format_id.h"
 #include "store/paths.h"
 #include "store/records.h"
-#include "store/rewrite.h"
+#include "store/transaction.h"
 
 namespace {
-
-int update(const std::string& path, const LineRule& rule, const std::string& trailer = "") {
-  return rewrite_data_file(path, rule, trailer) == 0 ? kDone : kDataFileFailed;
-}
 
 int look_up(const std::string& path, const std::string& label_name, std::string& key) {
   const int found = find_format_id(path, label_name, key);
   if (found < 0) return kDataFileFailed;
   return found == 1 ? kDone : kNotFound;
+}
+
+int change_all(const FormatRequest& request, const std::vector<FileChange>& changes) {
+  switch (change_data_files(request.model_id, changes)) {
+    case ChangeResult::kInstalled:
+      return kDone;
+    case ChangeResult::kNotPrepared:
+      return kDataFileFailed;
+    default:
+      return kInstallFailed;
+  }
 }
 
 LineRule drop(const std::string& key) { return {RuleKind::kDropMatching, key, ""}; }
@@ -25,35 +35,43 @@ const LineRule kCopyAll{RuleKind::kCopy, "", ""};
 }  // namespace
 
 int add_label_format(FormatRequest request) {
-  const std::string key = compose_format_id(request, read_clock());
-  if (!run_sibling_tool(add_command_line(request, key))) return kSiblingFailed;
-  request.work_path = function_file_path(request.model_id);
-  const LineRule below_header{RuleKind::kInsertAfterMatching, kCustomTapeHeader,
-                              function_entry(key, request)};
-  if (update(request.work_path, below_header) != kDone) return kDataFileFailed;
-  request.work_path = paper_table_path(request.model_id);
-  if (update(request.work_path, kCopyAll, paper_table_entry(key, request)) != kDone) {
+  std::string key;
+  const std::vector<std::string> keyed_files{function_file_path(request.model_id),
+                                             paper_table_path(request.model_id)};
+  if (compose_unique_format_id(request, read_clock(), keyed_files, key) != 0) {
     return kDataFileFailed;
   }
-  request.work_path = imaging_area_path(request.model_id);
-  return update(request.work_path, kCopyAll, imaging_area_entry(key, request));
+  if (!run_sibling_tool(add_command_line(request, key))) return kSiblingFailed;
+  const LineRule below_header{RuleKind::kInsertAfterMatching, kCustomTapeHeader,
+                              function_entry(key, request)};
+  return change_all(request,
+                    {{function_file_path(request.model_id), below_header, ""},
+                     {paper_table_path(request.model_id), kCopyAll, paper_table_entry(key, request)},
+                     {imaging_area_path(request.model_id), kCopyAll,
+                      imaging_area_entry(key, request)}});
 }
 
 int delete_label_format(FormatRequest request) {
   if (!run_sibling_tool(delete_command_line(request))) return kSiblingFailed;
-  std::string key;
+  std::string function_key;
+  std::string paper_key;
   request.work_path = function_file_path(request.model_id);
-  int result = look_up(request.work_path, request.label_name, key);
-  if (result == kDone) result = update(request.work_path, drop(key));
-  if (result != kDone) return result;
-  // From here on the paper table's key counts, should the two files disagree.
+  const int in_function = look_up(request.work_path, request.label_name, function_key);
+  if (in_function == kDataFileFailed) return kDataFileFailed;
   request.work_path = paper_table_path(request.model_id);
-  result = look_up(request.work_path, request.label_name, key);
-  if (result == kDone) result = update(request.work_path, drop(key));
+  const int in_paper = look_up(request.work_path, request.label_name, paper_key);
+  if (in_paper == kDataFileFailed) return kDataFileFailed;
+  if (in_function != kDone && in_paper != kDone) return kNotFound;
+  // Beyond the function file the paper table's key counts, should the two files disagree.
+  std::vector<FileChange> changes{{function_file_path(request.model_id),
+                                   drop(in_function == kDone ? function_key : paper_key), ""}};
+  if (in_paper == kDone) {
+    const LineRule reset_media{RuleKind::kReplaceMatching, paper_key, default_media_line(request)};
+    changes.push_back({paper_table_path(request.model_id), drop(paper_key), ""});
+    changes.push_back({settings_file_path(request.model_id), reset_media, ""});
+    changes.push_back({imaging_area_path(request.model_id), drop(paper_key), ""});
+  }
+  const int result = change_all(request, changes);
   if (result != kDone) return result;
-  request.work_path = settings_file_path(request.model_id);
-  const LineRule reset_media{RuleKind::kReplaceMatching, key, default_media_line(request)};
-  if (update(request.work_path, reset_media) != kDone) return kDataFileFailed;
-  request.work_path = imaging_area_path(request.model_id);
-  return update(request.work_path, drop(key));
+  return in_paper == kDone ? kDone : kNotFound;
 }

@@ -1,4 +1,5 @@
-// Adding and deleting a custom label format: the sibling tool first, then the data files.
+// Adding and deleting a custom label format: the sibling tool first, then the data files,
+// which change all together or not at all.
 #ifndef VTPAPERTOOL_OPS_FORMAT_OPS_H_
 #define VTPAPERTOOL_OPS_FORMAT_OPS_H_
 
@@ -9,18 +10,23 @@ constexpr int kDone = 0;
 constexpr int kNotFound = 1;
 constexpr int kDataFileFailed = -1;
 constexpr int kSiblingFailed = -2;
+constexpr int kInstallFailed = -3;
 
-// Registers the format with the sibling tool under a new key, then enters it below the
-// function file's "[CustomTape]" line and at the end of the paper table and imaging
-// area files. Returns kDone; kSiblingFailed with no data file touched; or
-// kDataFileFailed with errno set, the files before the failing one already updated.
+// Gives the format a key that no line of the function file or paper table holds yet,
+// registers it with the sibling tool under that key, then enters it below the function
+// file's "[CustomTape]" line and at the end of the paper table and imaging area files.
+// Returns kDone; kSiblingFailed with no data file touched; kDataFileFailed with errno
+// set and no data file touched; or kInstallFailed with errno set when the change was
+// committed but not finished, which the next run does. Only the lock's holder may call it.
 int add_label_format(FormatRequest request);
 
-// Asks the sibling tool to delete the format, looks its key up by name in the function
-// file and again in the paper table, removes its lines there and in the imaging area
-// file and resets the current media if it was selected. Returns kDone; kNotFound when
-// either lookup finds no entry (the function file may then have lost its entry);
-// kSiblingFailed with no data file touched; or kDataFileFailed with errno set.
+// Asks the sibling tool to delete the format and looks its key up by name in the function
+// file and in the paper table. Found in the function file, its entry there goes; found in
+// the paper table, its lines there and in the imaging area file go too, and the current
+// media is reset if it was the format (the function file's lines go by the paper table's
+// key when only that file has the name). Returns kDone; kNotFound when the paper table
+// has no entry (the function file may then have lost one); kSiblingFailed or
+// kDataFileFailed with no data file touched; or kInstallFailed as add_label_format.
 int delete_label_format(FormatRequest request);
 
 #endif  // VTPAPERTOOL_OPS_FORMAT_OPS_H_

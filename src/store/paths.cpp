@@ -32,4 +32,13 @@ std::string imaging_area_path(const std::string& model_id) {
   return data_directory(model_id) + "/ImagingArea";
 }
 
+std::vector<std::string> data_file_paths(const std::string& model_id) {
+  return {function_file_path(model_id), paper_table_path(model_id), settings_file_path(model_id),
+          imaging_area_path(model_id)};
+}
+
+std::string commit_record_path(const std::string& model_id) {
+  return data_directory(model_id) + "/vtpapertoollpr.commit";
+}
+
 std::string temporary_path(const std::string& data_file_path) { return data_file_path + ".$$$"; }

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <string_view>
 
@@ -19,20 +18,10 @@ constexpr size_t kOutputBlock = 1 << 20;
 // Copying a run this long into the pending output would cost more than the write it saves.
 constexpr size_t kDirectRun = 1 << 16;
 
-// The temporary file a signal must not leave behind; null while there is none. A single
-// volatile pointer, so the handler never sees it half written.
-const char* volatile live_temporary = nullptr;
-
-void remove_live_temporary(int signal_number) {
-  const char* temp = live_temporary;
-  if (temp != nullptr) ::unlink(temp);
-  std::signal(signal_number, SIG_DFL);
-  std::raise(signal_number);
-}
-
 // Coalesces the small pieces of output; long runs of unchanged lines go straight out.
 struct Output {
   int fd = -1;
+  std::string subject;
   std::string pending;
   bool at_line_start = true;
   bool failed = false;
@@ -40,7 +29,7 @@ struct Output {
 
 bool flush(Output& out) {
   if (out.failed) return false;
-  if (!out.pending.empty() && write_all(out.fd, out.pending.data(), out.pending.size()) < 0) {
+  if (!out.pending.empty() && write_all(out.fd, out.pending.data(), out.pending.size(), out.subject) < 0) {
     out.failed = true;
   }
   out.pending.clear();
@@ -54,7 +43,7 @@ void emit(Output& out, std::string_view bytes) {
     out.pending.append(bytes);
     return;
   }
-  if (flush(out) && write_all(out.fd, bytes.data(), bytes.size()) < 0) out.failed = true;
+  if (flush(out) && write_all(out.fd, bytes.data(), bytes.size(), out.subject) < 0) out.failed = true;
 }
 
 // A line of the tool's own never joins a driver line that lacks its line feed.
@@ -105,8 +94,9 @@ void apply_rule(std::string_view lines, const LineRule& rule, Output& out) {
 }
 
 // Streams every line of in through the rule into out. Returns false with errno set.
-bool copy_through_rule(int in, Output& out, const LineRule& rule, const std::string& trailer) {
-  LineReader reader = make_line_reader(in);
+bool copy_through_rule(int in, const std::string& path, Output& out, const LineRule& rule,
+                       const std::string& trailer) {
+  LineReader reader = make_line_reader(in, path);
   std::string_view lines;
   int got = 0;
   while ((got = next_lines(reader, lines)) == 1) {
@@ -118,80 +108,82 @@ bool copy_through_rule(int in, Output& out, const LineRule& rule, const std::str
   return flush(out);
 }
 
-int create_temporary(const std::string& temp) {
-  if (io_unlink(temp.c_str()) == -1 && errno != ENOENT) return -1;
-  return io_open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+// Root rewrites files that others own; they must stay theirs.
+bool keep_owner(int temp_fd, const struct stat& data_file, const std::string& temp) {
+  if (::geteuid() != 0) return true;
+  return io_fchown(temp_fd, data_file.st_uid, data_file.st_gid, temp) == 0;
 }
 
-std::string directory_of(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Makes the rename itself durable. The new contents are already in place, so a failure
-// here changes nothing that could be reported.
-void sync_directory(const std::string& path) {
-  const int dir = ::open(directory_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return;
-  ::fsync(dir);
-  ::close(dir);
-}
-
-// Fills the temporary file and renames it over the data file; on failure the caller
-// removes the temporary file.
-bool replace_through(int in, int temp_fd, const std::string& temp, const std::string& path,
-                     const LineRule& rule, const std::string& trailer) {
+bool fill_temporary(int in, const std::string& path, const struct stat& data_file, int temp_fd,
+                    const std::string& temp, const LineRule& rule, const std::string& trailer) {
   Output out;
   out.fd = temp_fd;
-  bool done = copy_through_rule(in, out, rule, trailer) && io_fchmod(temp_fd, 0666) == 0 &&
-              io_fsync(temp_fd) == 0;
+  out.subject = temp;
+  const bool done = copy_through_rule(in, path, out, rule, trailer) &&
+                    keep_owner(temp_fd, data_file, temp) && io_fchmod(temp_fd, 0666, temp) == 0 &&
+                    io_fsync(temp_fd, temp) == 0;
   const int saved = errno;
-  const bool closed = io_close(temp_fd) == 0;
+  const bool closed = io_close(temp_fd, temp) == 0;
   if (!done) errno = saved;
-  done = done && closed;
-  return done && io_rename(temp.c_str(), path.c_str()) == 0;
+  return done && closed;
+}
+
+// Whether the link at path may be followed: the rule the kernel applies in sticky
+// directories, so that nobody can make root read a file through a link of theirs.
+bool is_trusted_link(const std::string& path, struct stat& link) {
+  return ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode) &&
+         (link.st_uid == 0 || link.st_uid == ::geteuid());
+}
+
+bool same_file(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_uid == b.st_uid;
+}
+
+// Opens a data file that is a symbolic link, after checking whose it is; a link swapped
+// for another while it was opened counts as untrusted.
+int open_trusted_link(const std::string& path) {
+  struct stat before {};
+  struct stat after {};
+  if (!is_trusted_link(path, before)) return io_fail(ELOOP, path);
+  const int fd = io_open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (::lstat(path.c_str(), &after) == 0 && same_file(before, after)) return fd;
+  ::close(fd);
+  return io_fail(ELOOP, path);
 }
 
 }  // namespace
 
-int open_data_file(const std::string& path) {
-  const int fd = io_open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) return fd;
-  const int cause = S_ISDIR(info.st_mode) ? EISDIR : (info.st_mode == 0 ? errno : EINVAL);
-  ::close(fd);
-  errno = cause;
-  return -1;
+int create_temporary(const std::string& path) {
+  if (io_unlink(path) == -1 && errno != ENOENT) return -1;
+  return io_open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
 }
 
-int rewrite_data_file(const std::string& path, const LineRule& rule, const std::string& trailer) {
-  const int in = open_data_file(path);
+int open_data_file(const std::string& path, struct stat* info) {
+  int fd = io_open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0 && errno == ELOOP) fd = open_trusted_link(path);
+  if (fd < 0) return -1;
+  struct stat status {};
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+    if (info != nullptr) *info = status;
+    return fd;
+  }
+  const int cause = S_ISDIR(status.st_mode) ? EISDIR : (status.st_mode == 0 ? errno : EINVAL);
+  ::close(fd);
+  return io_fail(cause, path);
+}
+
+int prepare_data_file(const std::string& path, const LineRule& rule, const std::string& trailer) {
+  struct stat data_file {};
+  const int in = open_data_file(path, &data_file);
   if (in < 0) return -1;
   const std::string temp = temporary_path(path);
-  // Marked before it exists, so that no signal falls between its creation and the mark.
-  // Under the lock any file of that name is this run's or a stale one, never another's.
-  live_temporary = temp.c_str();
   const int temp_fd = create_temporary(temp);
-  const bool done = temp_fd >= 0 && replace_through(in, temp_fd, temp, path, rule, trailer);
+  const bool done =
+      temp_fd >= 0 && fill_temporary(in, path, data_file, temp_fd, temp, rule, trailer);
   const int saved = errno;
   ::close(in);
   if (!done && temp_fd >= 0) ::unlink(temp.c_str());
-  live_temporary = nullptr;
   errno = saved;
-  if (!done) return -1;
-  sync_directory(path);
-  return 0;
-}
-
-void remove_temporary_on_signals() {
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction current {};
-    // A signal the caller chose to ignore, as nohup does, stays ignored.
-    if (::sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
-      continue;
-    }
-    std::signal(signal_number, remove_live_temporary);
-  }
+  return done ? 0 : -1;
 }

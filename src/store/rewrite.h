@@ -1,6 +1,9 @@
-// Changes a data file by streaming it through a temporary file that then takes its place.
+// Writes a data file's new contents beside it, line rule by line rule, for a change that
+// puts them in place later.
 #ifndef VTPAPERTOOL_STORE_REWRITE_H_
 #define VTPAPERTOOL_STORE_REWRITE_H_
+
+#include <sys/stat.h>
 
 #include <string>
 
@@ -15,21 +18,22 @@ struct LineRule {
   std::string output;
 };
 
-// Opens the data file at path, which must be a regular file (or a link to one), and
-// writes "<path>.$$$" with the rule applied to every line and the trailer, if not
-// empty, after the last line. A line the tool adds always starts on a line of its own.
-// The temporary file is synced, given mode 0666 and renamed over the data file, so the
-// data file always holds either its old or its new contents in full.
-// Returns 0 when the new contents are in place. Returns -1 with errno describing the
-// first failure otherwise; the data file is then untouched and no temporary file is left.
-int rewrite_data_file(const std::string& path, const LineRule& rule, const std::string& trailer);
+// Reads the data file at path and writes "<path>.$$$" with the rule applied to every line
+// and the trailer, if not empty, after the last line. A line the tool adds always starts
+// on a line of its own. The temporary file is created afresh (never through a link),
+// given the data file's owner and group when run as root and mode 0666, synced and
+// closed. The data file is not touched. Returns 0, or -1 with errno describing the first
+// failure; no temporary file is then left.
+int prepare_data_file(const std::string& path, const LineRule& rule, const std::string& trailer);
 
-// Opens a data file for reading without blocking on FIFOs or devices. Returns the
-// descriptor, or -1 with errno set, also when the file is not a regular file.
-int open_data_file(const std::string& path);
+// Creates path afresh for writing, removing whatever had the name, never through a link.
+// Returns the descriptor, or -1 with errno set.
+int create_temporary(const std::string& path);
 
-// Makes SIGINT, SIGTERM and SIGHUP remove the temporary file of a rewrite in progress
-// before they end the program as they would have.
-void remove_temporary_on_signals();
+// Opens a data file for reading without blocking on FIFOs or devices. A symbolic link is
+// followed only when it belongs to root or to the user running the program. Returns the
+// descriptor, with the file's status in *info when given, or -1 with errno set: ELOOP for
+// anyone else's link, EISDIR or EINVAL for what is not a regular file.
+int open_data_file(const std::string& path, struct stat* info = nullptr);
 
 #endif  // VTPAPERTOOL_STORE_REWRITE_H_
