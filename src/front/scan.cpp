@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "front/tape.h"
+#include "store/format_id.h"
 #include "store/records.h"
 
 namespace {
@@ -25,10 +26,12 @@ bool has_length_within(const std::string& value, size_t longest) {
 }
 
 // A line break would split the format's entry across data-file lines, where it could
-// never be found again.
+// never be found again; "[CustomTape]" would make each of its entries one more place to
+// insert the next format; a key would make a delete of that key take this format along.
 bool is_storable_label_name(const std::string& value) {
   return has_length_within(value, kLongestLabelName) &&
-         value.find_first_of("\r\n") == std::string::npos;
+         value.find_first_of("\r\n") == std::string::npos &&
+         value.find(kCustomTapeHeader) == std::string::npos && !holds_format_id(value);
 }
 
 // Leading blanks, a sign, digits up to the first non-digit, saturating: "12mm" is 12.

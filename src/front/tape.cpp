@@ -38,6 +38,9 @@ bool marks_heat_shrink(const FormatRequest& request) {
 }
 
 bool fit_tape_width(FormatRequest& request) {
+  // Another -w before this one must not leave its tape in the key.
+  request.tape_media.clear();
+  request.print_width_dots = 0;
   const bool heat_shrink = marks_heat_shrink(request);
   const TapeRow* row = heat_shrink ? first_row_taking(kHeatShrinkTapes, request.width_mm)
                                    : first_row_taking(kStandardTapes, request.width_mm);

@@ -16,10 +16,11 @@ struct TapeRow {
 // A label name containing "HS" or "hs" (exactly these cases) means heat-shrink tube.
 bool marks_heat_shrink(const FormatRequest& request);
 
-// Picks the first tape whose nominal width takes width_mm, trims width_mm to its
-// printable width (recording the media name only when it trims) and records its dots.
-// Returns false only for a standard-tape width beyond the widest tape; a heat-shrink
-// width beyond the widest tube is accepted as it stands.
+// Fits afresh, forgetting any earlier fit: picks the first tape whose nominal width takes
+// width_mm, trims width_mm to its printable width (recording the media name only when it
+// trims) and records its dots. Returns false only for a standard-tape width beyond the
+// widest tape; a heat-shrink width beyond the widest tube is accepted as it stands, with
+// no media name and 0 dots.
 bool fit_tape_width(FormatRequest& request);
 
 // Holds length_mm between 4 and 1000 mm, or 500 mm for heat-shrink tube.

@@ -4,17 +4,20 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <string_view>
 
 #include "store/lines.h"
 #include "store/rewrite.h"
+#include "store/sys_io.h"
 
 namespace {
 
 constexpr std::string_view kKeyMark = "VtL";
 constexpr size_t kNameLengthAt = 13;
+constexpr size_t kTimeAt = 20;
 constexpr size_t kNameAt = 26;
 constexpr unsigned kLongestStoredName = 99;
+// The key's time field: the seconds' low 4 bits and the microseconds' low 16 bits.
+constexpr uint32_t kTimeValues = 1u << 20;
 
 int hex_digit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -23,34 +26,17 @@ int hex_digit(char c) {
   return -1;
 }
 
-// Whether the key that starts at mark in line is followed by label_name.
-bool names_label(std::string_view line, size_t mark, const std::string& label_name) {
-  if (line.size() < mark + kNameLengthAt + 2) return false;
-  const int high = hex_digit(line[mark + kNameLengthAt]);
-  const int low = hex_digit(line[mark + kNameLengthAt + 1]);
-  if (high < 0 || low < 0) return false;
-  const unsigned length = static_cast<unsigned>(high * 16 + low);
-  if (length > kLongestStoredName || line.size() < mark + kNameAt + length) return false;
-  return line.substr(mark + kNameAt, length) == label_name;
-}
-
-// Checks each line's first key mark, before the line's first zero byte.
-bool find_in_lines(std::string_view lines, const std::string& label_name, std::string& out_key) {
-  size_t done = 0;
-  while (done < lines.size()) {
-    const size_t mark = lines.find(kKeyMark, done);
-    if (mark == std::string_view::npos) return false;
-    const std::string_view whole_line = line_around(lines, mark);
-    const size_t start = static_cast<size_t>(whole_line.data() - lines.data());
-    const std::string_view line = searchable_part(whole_line);
-    if (line.size() >= mark - start + kKeyMark.size() &&
-        names_label(line, mark - start, label_name)) {
-      out_key = std::string(line.substr(mark - start, kFormatIdLength));
-      return true;
-    }
-    done = start + whole_line.size();
+// The value of text as upper-case hexadecimal digits, or -1; keys are written in upper
+// case and compared byte for byte, so lower case never makes a key.
+long upper_hex_value(std::string_view text) {
+  long value = 0;
+  for (const char c : text) {
+    if (c >= 'a' && c <= 'f') return -1;
+    const int digit = hex_digit(c);
+    if (digit < 0) return -1;
+    value = value * 16 + digit;
   }
-  return false;
+  return value;
 }
 
 // The low digits hexadecimal digits of value, upper case, zero-padded: the key's fields
@@ -60,6 +46,93 @@ std::string hex_field(uint64_t value, int digits) {
   for (int i = digits - 1; i >= 0; --i, value >>= 4)
     field[static_cast<size_t>(i)] = "0123456789ABCDEF"[value & 0xF];
   return field;
+}
+
+uint32_t time_field(ClockReading now) {
+  return static_cast<uint32_t>(((now.seconds & 0xF) << 16) | (now.microseconds & 0xFFFF));
+}
+
+ClockReading one_microsecond_later(ClockReading now) {
+  if (++now.microseconds < 1000000) return now;
+  return {now.seconds + 1, 0};
+}
+
+struct EntryView {
+  std::string_view key;
+  std::string_view name;
+  std::string_view rest;
+};
+
+// Reads the entry that the line's first key mark starts: the name length at offset 13
+// (either case), the name at offset 26.
+bool view_entry(std::string_view line, EntryView& entry) {
+  const size_t mark = line.find(kKeyMark);
+  if (mark == std::string_view::npos || line.size() < mark + kNameLengthAt + 2) return false;
+  const int high = hex_digit(line[mark + kNameLengthAt]);
+  const int low = hex_digit(line[mark + kNameLengthAt + 1]);
+  if (high < 0 || low < 0) return false;
+  const size_t length = static_cast<size_t>(high * 16 + low);
+  if (length > kLongestStoredName || line.size() < mark + kNameAt + length) return false;
+  entry.key = line.substr(mark, kFormatIdLength);
+  entry.name = line.substr(mark + kNameAt, length);
+  entry.rest = line.substr(mark + kNameAt + length);
+  return true;
+}
+
+// The next line from done on that holds a key mark, as the substring tests see it: up to
+// its first zero byte and without its line feed. Moves done past that line.
+bool next_marked_line(std::string_view lines, size_t& done, std::string_view& line) {
+  while (done < lines.size()) {
+    const size_t mark = lines.find(kKeyMark, done);
+    if (mark == std::string_view::npos) break;
+    const std::string_view whole = line_around(lines, mark);
+    const size_t start = static_cast<size_t>(whole.data() - lines.data());
+    done = start + whole.size();
+    line = searchable_part(whole);
+    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+    if (line.size() >= mark - start + kKeyMark.size()) return true;
+  }
+  done = lines.size();
+  return false;
+}
+
+// A data file read block by block, each block whole lines.
+struct FileScan {
+  int fd = -1;
+  LineReader reader;
+};
+
+// Returns 1 when the file is open, 0 when it does not exist, -1 with errno set.
+int open_scan(const std::string& path, FileScan& scan) {
+  scan.fd = open_data_file(path);
+  if (scan.fd < 0) return errno == ENOENT ? 0 : -1;
+  scan.reader = make_line_reader(scan.fd, path);
+  return 1;
+}
+
+// got is the last result of next_lines; returns 0 or -1 with errno kept.
+int close_scan(FileScan& scan, int got) {
+  const int saved = errno;
+  ::close(scan.fd);
+  errno = saved;
+  return got < 0 ? -1 : 0;
+}
+
+int mark_taken_times(const std::string& path, std::string_view prefix, std::vector<bool>& taken) {
+  FileScan scan;
+  const int opened = open_scan(path, scan);
+  if (opened <= 0) return opened;
+  std::string_view lines;
+  int got = 0;
+  while ((got = next_lines(scan.reader, lines)) == 1) {
+    for (size_t at = lines.find(prefix); at != std::string_view::npos;
+         at = lines.find(prefix, at + 1)) {
+      if (lines.size() < at + kFormatIdLength) break;
+      const long time = upper_hex_value(lines.substr(at + kTimeAt, kFormatIdLength - kTimeAt));
+      if (time >= 0) taken[static_cast<size_t>(time)] = true;
+    }
+  }
+  return close_scan(scan, got);
 }
 
 }  // namespace
@@ -73,19 +146,87 @@ std::string compose_format_id(const FormatRequest& request, ClockReading now) {
          hex_field(static_cast<uint64_t>(now.microseconds), 4);
 }
 
+// One pass per file collects every time already used with this key's other fields.
+int compose_unique_format_id(const FormatRequest& request, ClockReading now,
+                             const std::vector<std::string>& paths, std::string& out_key) {
+  const std::string prefix = compose_format_id(request, now).substr(0, kTimeAt);
+  std::vector<bool> taken(kTimeValues);
+  for (const std::string& path : paths) {
+    if (mark_taken_times(path, prefix, taken) != 0) return -1;
+  }
+  for (uint32_t tries = 0; tries < kTimeValues; ++tries, now = one_microsecond_later(now)) {
+    if (!taken[time_field(now)]) {
+      out_key = compose_format_id(request, now);
+      return 0;
+    }
+  }
+  return io_fail(EEXIST, paths.front());
+}
+
+bool holds_format_id(std::string_view text) {
+  for (size_t at = text.find(kKeyMark); at != std::string_view::npos;
+       at = text.find(kKeyMark, at + 1)) {
+    if (text.size() >= at + kFormatIdLength &&
+        upper_hex_value(text.substr(at + kNameLengthAt, kFormatIdLength - kNameLengthAt)) >= 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
 int find_format_id(const std::string& path, const std::string& label_name, std::string& out_key) {
-  const int fd = open_data_file(path);
-  if (fd < 0) return errno == ENOENT ? 0 : -1;
-  LineReader reader = make_line_reader(fd);
+  FileScan scan;
+  const int opened = open_scan(path, scan);
+  if (opened <= 0) return opened;
   std::string_view lines;
+  std::string_view line;
+  EntryView entry;
   int got = 0;
   bool found = false;
-  while (!found && (got = next_lines(reader, lines)) == 1) {
-    found = find_in_lines(lines, label_name, out_key);
+  while (!found && (got = next_lines(scan.reader, lines)) == 1) {
+    for (size_t done = 0; !found && next_marked_line(lines, done, line);) {
+      found = view_entry(line, entry) && entry.name == label_name;
+    }
   }
-  const int saved = errno;
-  ::close(fd);
-  errno = saved;
-  if (got < 0) return -1;
+  if (found) out_key = std::string(entry.key);
+  if (close_scan(scan, got) != 0) return -1;
   return found ? 1 : 0;
+}
+
+int read_format_entries(const std::string& path, std::vector<FormatEntry>& entries) {
+  FileScan scan;
+  const int opened = open_scan(path, scan);
+  if (opened <= 0) return opened;
+  std::string_view lines;
+  std::string_view line;
+  EntryView entry;
+  int got = 0;
+  while ((got = next_lines(scan.reader, lines)) == 1) {
+    for (size_t done = 0; next_marked_line(lines, done, line);) {
+      if (view_entry(line, entry)) {
+        entries.push_back({std::string(entry.key), std::string(entry.name), std::string(entry.rest)});
+      }
+    }
+  }
+  return close_scan(scan, got);
+}
+
+int find_format_ids(const std::string& path, const std::unordered_set<std::string>& keys,
+                    std::unordered_set<std::string>& found) {
+  FileScan scan;
+  const int opened = open_scan(path, scan);
+  if (opened <= 0) return opened;
+  std::string_view lines;
+  std::string_view line;
+  int got = 0;
+  while ((got = next_lines(scan.reader, lines)) == 1) {
+    for (size_t done = 0; next_marked_line(lines, done, line);) {
+      for (size_t at = line.find(kKeyMark); at != std::string_view::npos;
+           at = line.find(kKeyMark, at + 1)) {
+        const std::string key(line.substr(at, kFormatIdLength));
+        if (keys.count(key) != 0) found.insert(key);
+      }
+    }
+  }
+  return close_scan(scan, got);
 }

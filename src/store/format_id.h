@@ -1,9 +1,12 @@
-// The key that ties a custom format's lines together, and its lookup by label name.
+// The key that ties a custom format's lines together, and the ways to find it again.
 #ifndef VTPAPERTOOL_STORE_FORMAT_ID_H_
 #define VTPAPERTOOL_STORE_FORMAT_ID_H_
 
 #include <cstddef>
 #include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
 
 #include "front/request.h"
 #include "store/seam.h"
@@ -18,9 +21,34 @@ constexpr char kNoMediaFiller[] = "__________";
 // bits and the clock's low bits, all upper-case hexadecimal: always 25 characters.
 std::string compose_format_id(const FormatRequest& request, ClockReading now);
 
-// Looks through the file at path for the first line whose first "VtL" starts a key
-// followed by label_name. Returns 1 with the key in out_key, 0 when no line has one or
-// the file does not exist, -1 with errno set when the file cannot be opened or read.
+// compose_format_id from now on, a microsecond later each time, until no line of the
+// files at paths holds the key. Returns 0 with the key in out_key, or -1 with errno set
+// when a file exists but cannot be read. A missing file holds no key.
+int compose_unique_format_id(const FormatRequest& request, ClockReading now,
+                             const std::vector<std::string>& paths, std::string& out_key);
+
+// Whether a label name holds a key, as a delete would find it in the name's own lines.
+bool holds_format_id(std::string_view text);
+
+// A format's entry: the line's first "VtL" starts a key that is followed by a name.
+struct FormatEntry {
+  std::string key;
+  std::string name;
+  std::string rest;  // what follows the name, up to the line feed or first zero byte
+};
+
+// Looks through the file at path for the first entry whose name is label_name. Returns 1
+// with the key in out_key, 0 when there is none or the file does not exist, -1 with errno
+// set when the file cannot be opened or read.
 int find_format_id(const std::string& path, const std::string& label_name, std::string& out_key);
+
+// Every entry of the file at path, in file order. Returns 0, or -1 with errno set; a
+// missing file has none.
+int read_format_entries(const std::string& path, std::vector<FormatEntry>& entries);
+
+// Adds to found each of keys that some line of the file at path holds. Returns 0, or -1
+// with errno set; a missing file holds none.
+int find_format_ids(const std::string& path, const std::unordered_set<std::string>& keys,
+                    std::unordered_set<std::string>& found);
 
 #endif  // VTPAPERTOOL_STORE_FORMAT_ID_H_

@@ -2,30 +2,59 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <ctime>
 
 #include "store/paths.h"
 
-int lock_data_directory(const std::string& model_id) {
-  const int fd = ::open(data_directory(model_id).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  int locked = 0;
-  do {
-    locked = ::flock(fd, LOCK_EX);
-  } while (locked == -1 && errno == EINTR);
-  if (locked == 0) return fd;
-  const int cause = errno;
-  ::close(fd);
-  errno = cause;
-  return -1;
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Often enough that a run waits little longer than it must, rarely enough to cost nothing.
+constexpr long kPollNanoseconds = 10 * 1000 * 1000;
+
+bool still_named(int fd, const std::string& path) {
+  struct stat held {};
+  struct stat named {};
+  return ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+         held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
-void remove_stale_temporaries(const std::string& model_id) {
-  for (const std::string& path : {function_file_path(model_id), paper_table_path(model_id),
-                                  settings_file_path(model_id), imaging_area_path(model_id)}) {
-    ::unlink(temporary_path(path).c_str());
+// flock has no time limit of its own, so the wait is made of tries.
+int lock_until(int fd, Clock::time_point deadline) {
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return 0;
+    if (errno != EWOULDBLOCK && errno != EINTR) return -1;
+    if (Clock::now() >= deadline) {
+      errno = EWOULDBLOCK;
+      return -1;
+    }
+    const timespec pause{0, kPollNanoseconds};
+    ::nanosleep(&pause, nullptr);
+  }
+}
+
+}  // namespace
+
+int lock_data_directory(const std::string& model_id, int64_t patience_ms) {
+  const std::string path = data_directory(model_id);
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(patience_ms);
+  for (;;) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (lock_until(fd, deadline) != 0) {
+      const int cause = errno;
+      ::close(fd);
+      errno = cause;
+      return -1;
+    }
+    if (still_named(fd, path)) return fd;
+    ::close(fd);
   }
 }
 

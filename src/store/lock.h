@@ -2,19 +2,17 @@
 #ifndef VTPAPERTOOL_STORE_LOCK_H_
 #define VTPAPERTOOL_STORE_LOCK_H_
 
+#include <cstdint>
 #include <string>
 
-// Waits for an exclusive lock on the model's data directory and returns the descriptor
-// that holds it, or -1 with errno set when the directory cannot be opened or locked.
-// The descriptor is closed on exec, so a sibling tool that lingers never keeps the lock.
-// No file is created.
-int lock_data_directory(const std::string& model_id);
-
-// Removes the temporary files of the model's data files. Only the holder of the lock may
-// call it: then any such file was left by a run that was killed, and a command that
-// rewrites only some of the data files would otherwise leave it there for good. Failures
-// are ignored; a rewrite removes its own temporary file again before creating it.
-void remove_stale_temporaries(const std::string& model_id);
+// Takes an exclusive lock on the model's data directory, waiting at most patience_ms for
+// another run to let go of it. A directory that was replaced while this run waited is
+// locked afresh, so that two runs never each hold a lock on a different directory of the
+// same name. Returns the descriptor that holds the lock, closed on exec so that a
+// lingering sibling tool never keeps it; or -1 with errno set: EWOULDBLOCK when the wait
+// ran out, anything else when the directory cannot be opened or locked. No file is
+// created.
+int lock_data_directory(const std::string& model_id, int64_t patience_ms);
 
 // Releases a lock taken by lock_data_directory; -1 is ignored.
 void unlock_data_directory(int lock_fd);
