@@ -1,5 +1,9 @@
 #include "front/entry.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -7,79 +11,169 @@
 #include "front/request.h"
 #include "front/scan.h"
 #include "front/usage.h"
+#include "ops/format_list.h"
 #include "ops/format_ops.h"
+#include "ops/sibling.h"
 #include "store/lock.h"
-#include "store/rewrite.h"
+#include "store/paths.h"
+#include "store/seam.h"
+#include "store/sys_io.h"
+#include "store/transaction.h"
 
 namespace {
 
 constexpr int kSuccess = 0;
 constexpr int kFailure = 255;
 constexpr char kVersionLine[] = "vtpapertoollpr 0.2\n";
+// A run that waits this long for the lock says so, once.
+constexpr int64_t kQuietWaitMs = 1000;
+
+// What every message needs to know of the run.
+struct Run {
+  std::string program;
+  FormatRequest request;
+};
 
 void print_system_error(int error) { std::printf("%s\n", std::strerror(error)); }
 
-// The add command is a delete followed by an add, so that adding replaces a format of
-// the same name; a failed add must not pass for success once the delete has run.
-int run_add(const FormatRequest& request) {
-  const int deleted = delete_label_format(request);
-  if (deleted == kDataFileFailed) {
-    print_system_error(errno);
-    return kFailure;
-  }
-  if (deleted == kSiblingFailed) return kFailure;
-  return add_label_format(request) == kDone ? kSuccess : kFailure;
+// Standard output belongs to scripts; the one line that says what failed and why goes to
+// standard error.
+void report(const Run& run, const std::string& what, const std::string& why) {
+  std::fprintf(stderr, "%s: %s: %s\n", run.program.c_str(), what.c_str(), why.c_str());
 }
 
-int run_delete(const FormatRequest& request) {
-  switch (delete_label_format(request)) {
+int data_file_failed(const Run& run, bool with_error_line) {
+  const int error = errno;
+  if (with_error_line) print_system_error(error);
+  report(run, io_failed_subject(), std::strerror(error));
+  return kFailure;
+}
+
+int sibling_failed(const Run& run) {
+  report(run, sibling_tool_path(run.request.model_id), sibling_failure());
+  return kFailure;
+}
+
+// The add command is a delete followed by an add, so that adding replaces a format of
+// the same name; a failed add must not pass for success once the delete has run. Only a
+// delete step names a failure on standard output, and so does any failure after a commit.
+int run_add(const Run& run) {
+  const int deleted = delete_label_format(run.request);
+  if (deleted == kDataFileFailed || deleted == kInstallFailed) return data_file_failed(run, true);
+  if (deleted == kSiblingFailed) return sibling_failed(run);
+  const int added = add_label_format(run.request);
+  if (added == kSiblingFailed) return sibling_failed(run);
+  if (added != kDone) return data_file_failed(run, added == kInstallFailed);
+  return kSuccess;
+}
+
+int run_delete(const Run& run) {
+  switch (delete_label_format(run.request)) {
     case kDataFileFailed:
-      print_system_error(errno);
-      return kFailure;
+    case kInstallFailed:
+      return data_file_failed(run, true);
     case kSiblingFailed:
-      return kFailure;
+      return sibling_failed(run);
     case kNotFound:
-      std::printf("Not found '%s'\n", request.label_name.c_str());
+      std::printf("Not found '%s'\n", run.request.label_name.c_str());
       return kSuccess;
     default:
       return kSuccess;
   }
 }
 
-// Without its data directory a model has no file to change, and the operations report
-// that as they go; any other reason not to get the lock would let runs collide.
-int run_locked(Command command, const FormatRequest& request) {
-  remove_temporary_on_signals();
-  const int lock = lock_data_directory(request.model_id);
-  if (lock < 0 && errno != ENOENT) {
-    print_system_error(errno);
-    return kFailure;
+// The listing is printed only once it is whole, so that a failure never leaves a part.
+int run_list(const Run& run) {
+  std::string listing;
+  if (list_label_formats(run.request, listing) != kDone) return data_file_failed(run, false);
+  std::fwrite(listing.data(), 1, listing.size(), stdout);
+  return kSuccess;
+}
+
+int run_command(Command command, const Run& run) {
+  if (command == Command::kAdd) return run_add(run);
+  return command == Command::kDelete ? run_delete(run) : run_list(run);
+}
+
+// Returns false when the run must stop. Without a data directory lock is -1: the
+// operations then find nothing to change and report that as they go.
+bool take_lock(const Run& run, int& lock) {
+  const std::string directory = data_directory(run.request.model_id);
+  const int64_t patience = lock_patience_ms();
+  lock = lock_data_directory(run.request.model_id, std::min(patience, kQuietWaitMs));
+  if (lock < 0 && errno == EWOULDBLOCK && patience > kQuietWaitMs) {
+    report(run, "lock on " + directory,
+           "held by another run; waiting up to " + std::to_string(patience / 1000) + " s");
+    lock = lock_data_directory(run.request.model_id, patience - kQuietWaitMs);
   }
-  // Leftover temporary files are cleared only under the lock: without it they could be
-  // another run's.
-  if (lock >= 0) remove_stale_temporaries(request.model_id);
-  const int status = command == Command::kAdd ? run_add(request) : run_delete(request);
+  if (lock >= 0 || errno == ENOENT) return true;
+  const int error = errno;
+  print_system_error(error);
+  const std::string why = std::strerror(error);
+  report(run, "lock on " + directory,
+         error == EWOULDBLOCK ? why + " (held by another run for " +
+                                    std::to_string(patience / 1000) + " s)"
+                              : why);
+  return false;
+}
+
+// Leftovers of a run that was cut short are dealt with only under the lock: without it
+// they could be another run's.
+int run_locked(Command command, const Run& run) {
+  int lock = -1;
+  if (!take_lock(run, lock)) return kFailure;
+  int status = kSuccess;
+  if (lock >= 0) {
+    remove_temporaries_on_signals(run.request.model_id);
+    if (recover_data_files(run.request.model_id) != 0) status = data_file_failed(run, true);
+  }
+  if (status == kSuccess) status = run_command(command, run);
   unlock_data_directory(lock);
   return status;
 }
 
-}  // namespace
-
-int run_tool(const std::vector<std::string>& words) {
-  FormatRequest request;
-  const std::string invocation_name = words.empty() ? "" : words[0];
-  if (!identify_model(invocation_name, request)) {
-    std::printf("%s is invalid.\n\n", invocation_name.c_str());
+int run_words(const std::vector<std::string>& words, Run& run) {
+  if (!identify_model(run.program, run.request)) {
+    std::printf("%s is invalid.\n\n", run.program.c_str());
     return kSuccess;
   }
   if (words.size() == 2 && words[1] == "--version") {
     std::fputs(kVersionLine, stdout);
     return kSuccess;
   }
-  const Command command = scan_command_line(words, request);
+  if (words.size() == 2 && words[1] == "--list") return run_locked(Command::kList, run);
+  const Command command = scan_command_line(words, run.request);
   if (command == Command::kUsage) {
-    print_usage_screen(request);
+    print_usage_screen(run.request);
     return kSuccess;
   }
-  return run_locked(command, request);
+  return run_locked(command, run);
+}
+
+// A closed standard descriptor would be handed to the first file opened, and a message
+// meant for a terminal would land in a data file. /dev/null is opened the wrong way
+// round on purpose: a write to a closed standard output must still fail, and be told.
+void keep_standard_descriptors_taken() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      ::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+    }
+  }
+}
+
+// Scripts read standard output, so output that never arrived is a failure like any other.
+int finish_output(const Run& run, int status) {
+  const int error = std::fflush(stdout) == 0 ? (std::ferror(stdout) ? EIO : 0) : errno;
+  if (error == 0) return status;
+  report(run, "standard output", std::strerror(error));
+  return kFailure;
+}
+
+}  // namespace
+
+int run_tool(const std::vector<std::string>& words) {
+  keep_standard_descriptors_taken();
+  Run run;
+  run.program = words.empty() ? "" : words[0];
+  return finish_output(run, run_words(words, run));
 }

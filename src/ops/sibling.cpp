@@ -2,12 +2,17 @@
 
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "store/paths.h"
 
 namespace {
+
+int last_status = 0;
+int last_error = 0;
 
 bool is_plain_word(const std::string& value) {
   if (value.empty()) return false;
@@ -57,6 +62,13 @@ std::string delete_command_line(const FormatRequest& request) {
 
 bool run_sibling_tool(const std::string& command_line) {
   std::fflush(stdout);
-  const int status = std::system(command_line.c_str());
-  return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  last_status = std::system(command_line.c_str());
+  last_error = errno;
+  return last_status != -1 && WIFEXITED(last_status) && WEXITSTATUS(last_status) == 0;
+}
+
+std::string sibling_failure() {
+  if (last_status == -1) return std::strerror(last_error);
+  if (WIFSIGNALED(last_status)) return "killed by signal " + std::to_string(WTERMSIG(last_status));
+  return "exited with status " + std::to_string(WEXITSTATUS(last_status));
 }

@@ -25,4 +25,8 @@ std::string delete_command_line(const FormatRequest& request);
 // true only when the command ran and exited with status 0.
 bool run_sibling_tool(const std::string& command_line);
 
+// Why the last run_sibling_tool returned false: "exited with status N", "killed by
+// signal N", or the system's message when the shell could not be started.
+std::string sibling_failure();
+
 #endif  // VTPAPERTOOL_OPS_SIBLING_H_

@@ -1,5 +1,6 @@
 #include "store/records.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
@@ -11,6 +12,9 @@ constexpr double kMillimetresPerInch = 25.43859649;
 constexpr double kRollDpi = 300.0;
 constexpr double kTapeDpi = 360.0;
 constexpr double kPointsPerInch = 72.0;
+// Roll labels lose this much of their width and length to the printer's margins.
+constexpr int64_t kRollWidthMargin = 3;
+constexpr int64_t kRollLengthMargin = 6;
 
 bool fits_int32(int64_t value) { return value <= std::numeric_limits<int32_t>::max(); }
 
@@ -27,6 +31,25 @@ std::string two_decimals(double value) {
   return text;
 }
 
+double roll_dots(int64_t millimetres, int64_t margin) {
+  return static_cast<double>(millimetres - margin) / kMillimetresPerInch * kRollDpi;
+}
+
+// Dots grow by more than one per millimetre, so at most one whole millimetre near the
+// estimate gives them back exactly.
+bool roll_millimetres(int64_t dots, int64_t margin, int64_t& millimetres) {
+  const double estimate = static_cast<double>(dots) * kMillimetresPerInch / kRollDpi;
+  const int64_t near = static_cast<int64_t>(std::floor(estimate)) + margin;
+  for (int64_t candidate = near - 1; candidate <= near + 2; ++candidate) {
+    if (candidate > 0 && truncates_to_int32(roll_dots(candidate, margin)) &&
+        truncated(roll_dots(candidate, margin)) == dots) {
+      millimetres = candidate;
+      return true;
+    }
+  }
+  return false;
+}
+
 double printable_width_points(const FormatRequest& request) {
   return static_cast<double>(request.print_width_dots) / kTapeDpi * kPointsPerInch;
 }
@@ -39,14 +62,14 @@ double length_points(const FormatRequest& request) {
 
 double paper_width_dots(const FormatRequest& request) {
   if (is_tape_model(request)) return static_cast<double>(request.print_width_dots);
-  return static_cast<double>(request.width_mm - 3) / kMillimetresPerInch * kRollDpi;
+  return roll_dots(request.width_mm, kRollWidthMargin);
 }
 
 double paper_length_dots(const FormatRequest& request) {
   if (is_tape_model(request)) {
     return static_cast<double>(request.length_mm) / kMillimetresPerInch * kTapeDpi;
   }
-  return static_cast<double>(request.length_mm - 6) / kMillimetresPerInch * kRollDpi;
+  return roll_dots(request.length_mm, kRollLengthMargin);
 }
 
 bool width_fits_records(const FormatRequest& request) {
@@ -55,6 +78,14 @@ bool width_fits_records(const FormatRequest& request) {
 
 bool length_fits_records(const FormatRequest& request) {
   return fits_int32(request.length_mm) && truncates_to_int32(paper_length_dots(request));
+}
+
+bool roll_width_from_dots(int64_t dots, int64_t& width_mm) {
+  return roll_millimetres(dots, kRollWidthMargin, width_mm);
+}
+
+bool roll_length_from_dots(int64_t dots, int64_t& length_mm) {
+  return roll_millimetres(dots, kRollLengthMargin, length_mm);
 }
 
 std::string function_entry(const std::string& key, const FormatRequest& request) {

@@ -2,6 +2,7 @@
 #ifndef VTPAPERTOOL_STORE_RECORDS_H_
 #define VTPAPERTOOL_STORE_RECORDS_H_
 
+#include <cstdint>
 #include <string>
 
 #include "front/request.h"
@@ -18,6 +19,11 @@ double paper_length_dots(const FormatRequest& request);
 // fields of the data files and of the sibling tool's command line.
 bool width_fits_records(const FormatRequest& request);
 bool length_fits_records(const FormatRequest& request);
+
+// The whole millimetres whose roll-model width or length gives the paper table's dots;
+// false when none does.
+bool roll_width_from_dots(int64_t dots, int64_t& width_mm);
+bool roll_length_from_dots(int64_t dots, int64_t& length_mm);
 
 // "<key>/<name>\n", inserted below the function file's header.
 std::string function_entry(const std::string& key, const FormatRequest& request);
