@@ -1,0 +1,106 @@
+// The command line as a user types it: identification, the usage screen, every rejection
+// and the fitting of sizes, judged by the output and by the entry the add leaves last in
+// the paper table.
+#include <gtest/gtest.h>
+
+#include "support/harness.h"
+
+namespace {
+
+std::string usage(const std::string& id, const std::string& display) {
+  std::string screen = test_data("usage_lmq700k.txt");
+  const std::string example = id + " -P " + display;
+  for (size_t at = 0; (at = screen.find("lmq700k -P LM-Q700k", at)) != std::string::npos;) {
+    screen.replace(at, 19, example);
+    at += example.size();
+  }
+  return screen;
+}
+
+std::string last_line(const std::string& text) {
+  const size_t start = text.rfind('\n', text.size() - 2);
+  return text.substr(start + 1, text.size() - start - 2);
+}
+
+struct Row {
+  std::string model;
+  Words args;
+  std::string out;
+  int status;
+  std::string paper_entry;  // the paper table's new last line; "" when it must not change
+  std::string name = "";     // the invocation name, when not vtpapertoollpr_<model>
+};
+
+TEST(Front, CommandLines) {
+  const std::string tape = usage("lmq700k", "LM-Q700k");
+  const std::string roll = usage("rk260", "");
+  const std::string long_printer(1025, 'p');
+  const Row rows[] = {
+      {"lmq700k", {"-P", "q1", "-d", "A"}, "vtpapertoollpr is invalid.\n\n", 0, "", "vtpapertoollpr"},
+      {"lmq700k", {"--version"}, "VTPAPERTOOLLPR_RK210 is invalid.\n\n", 0, "", "VTPAPERTOOLLPR_RK210"},
+      {"lmq700k", {}, tape, 0, "", "/usr/local/bin/vtpapertoollpr_lmq700k"},
+      {"lmq700k", {}, usage("lm4200fx", "LM-4200FX"), 0, "", "vtpapertoollpr_lm4200"},
+      {"lmq700k", {}, usage("lmq750ks", "LM-Q750ks"), 0, "", "vtpapertoollpr_lmq750ks"},
+      {"lmq700k", {}, usage("lmq700", "LM-Q700"), 0, "", "x_lmq700"},
+      {"lmq700k", {}, usage("rk210", ""), 0, "", "rk260-rk210"},
+      {"lmq700k", {"--version"}, "vtpapertoollpr 0.2\n", 0, ""},
+      {"lmq700k", {"--version", "x"}, tape, 0, ""},
+      {"lmq700k", {"--list", "x"}, tape, 0, ""},
+      {"lmq700k", {"-P"}, tape, 0, ""},
+      {"lmq700k", {"-P", "q1"}, tape, 0, ""},
+      {"lmq700k", {"-x", "1", "-P", "q1", "-d", "A"}, tape, 0, ""},
+      {"lmq700k", {"-P", "", "-d", "A"}, tape, 0, ""},
+      {"lmq700k", {"-P", long_printer, "-d", "A"}, tape, 0, ""},
+      {"lmq700k", {"-P", "q1", "-d", std::string(33, 'n')}, tape, 0, ""},
+      {"lmq700k", {"-P", "q1", "-d", "a\nb"}, tape, 0, ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-d", "A"}, tape, 0, ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12"}, tape, 0, ""},
+      {"lmq700k", {"-P", "q1", "-w", "0", "-d", "A"}, tape, 0, ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "abc", "-h", "5"}, tape, 0, ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12", "-h", "-5"}, tape, 0, ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "37", "-h", "50"}, tape, 0, ""},
+      {"lmq700k", {"-P", "q1", "-n", "x[CustomTape]", "-w", "12", "-h", "50"}, tape, 0, ""},
+      {"lmq700k", {"-P", "q1", "-n", "xVtL_vtS12mm__060A0327E240", "-w", "9", "-h", "9"}, tape, 0, ""},
+      {"rk260", {"-P", "q1", "-n", "A", "-w", "3000000000", "-h", "50"}, roll, 0, ""},
+      {"lmq700k", {"-P", "q1", "-n", "Tube12", "-w", "12", "-h", "50"}, "", 0,
+       "VtL_vtS12mm__060A0327E240/Tube12:\t150\t707"},
+      {"lmq700k", {"-P", "q1", "-n", "T", "-w", "4", "-h", "4"}, "", 0,
+       "VtL_vtS3.5mm_01020047E240/T:\t48\t56"},
+      {"lmq700k", {"-P", "q1", "-n", "T", "-w", "10", "-h", "1000"}, "", 0,
+       "VtL__________010A3E87E240/T:\t150\t14151"},
+      {"lmq700k", {"-P", "q1", "-n", "T", "-w", "36", "-h", "5000"}, "", 0,
+       "VtL_vtS36mm__011F3E87E240/T:\t454\t14151"},
+      {"lmq700k", {"-P", "q1", "-n", "HS12", "-w", "12", "-h", "800"}, "", 0,
+       "VtL_vtHS12mm_04091F47E240/HS12:\t132\t7075"},
+      {"lmq700k", {"-P", "q1", "-w", "12", "-h", "50", "-n", "HS12"}, "", 0,
+       "VtL_vtS12mm__040A0327E240/HS12:\t150\t707"},
+      {"lmq700k", {"-P", "q1", "-n", "HS1", "-w", "30", "-h", "2"}, "", 0,
+       "VtL__________031E0047E240/HS1:\t0\t56"},
+      {"lmq700k", {"-P", "q1", "-n", "T", "-w", "12", "-w", "7", "-h", "50"}, "", 0,
+       "VtL__________01070327E240/T:\t106\t707"},
+      {"lmq700k", {"-P", "q1", "-n", "T", "-w", "12", "-w", "2", "-h", "50"}, "", 0,
+       "VtL__________01020327E240/T:\t48\t707"},
+      {"lmq700k", {"-P", "q1", "-n", "HS9", "-w", "12", "-w", "40", "-h", "50"}, "", 0,
+       "VtL__________03280327E240/HS9:\t0\t707"},
+      {"lmq700k", {"-Pq1", "x", "-n", "A", "-n", "BB", "-w", "12mm", "-h", "50"}, "", 0,
+       "VtL_vtS12mm__020A0327E240/BB:\t150\t707"},
+      {"lmq700k", {"-P", "q1", "-d", "Missing"}, "Not found 'Missing'\n", 0, ""},
+      {"rk260", {"-P", "q1", "-n", "Roll29", "-w", "29", "-h", "90"}, "", 0,
+       "VtL__________061D05A7E240/Roll29:\t306\t990"},
+      {"rk260", {"-P", "q1", "-n", "W", "-w", "2", "-h", "2"}, "", 0,
+       "VtL__________01020027E240/W:\t-11\t-47"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name + " " + ::testing::PrintToString(row.args));
+    Tree tree(row.model);
+    const std::string paper = read_file(tree.inf / ("paperinf" + row.model));
+    const Result result = tree.run(row.args, {}, row.name);
+    EXPECT_EQ(result.out, row.out);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.status, row.status);
+    const std::string after = read_file(tree.inf / ("paperinf" + row.model));
+    EXPECT_EQ(row.paper_entry.empty() ? paper : last_line(after), row.paper_entry.empty() ? after : row.paper_entry);
+  }
+}
+
+}  // namespace

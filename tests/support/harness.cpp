@@ -1,0 +1,102 @@
+#include "support/harness.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void write_file(const fs::path& path, const std::string& contents) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
+}
+
+std::string test_data(const std::string& name) {
+  return read_file(fs::path(SOURCE_DIR) / "tests/data" / name);
+}
+
+Tree::Tree(const std::string& model_id, bool memory) : model(model_id) {
+  const fs::path base = memory && fs::is_directory("/dev/shm") ? fs::path("/dev/shm")
+                                                                : fs::temp_directory_path();
+  std::string pattern = (base / "vtpapertool-test.XXXXXX").string();
+  dir = ::mkdtemp(pattern.data());
+  root = dir / "root";
+  inf = root / model / "bin/inf";
+  lpd = root / model / "bin/lpd";
+  fs::create_directories(lpd);
+  const fs::path sample = fs::path(SOURCE_DIR) / "examples" / model / "bin/inf";
+  if (fs::exists(sample)) fs::copy(sample, inf);
+  fs::create_directories(inf);
+  fs::copy_file(fs::path(SOURCE_DIR) / "tools/vtpapertoolcups-standin",
+                lpd / ("vtpapertoolcups_" + model));
+}
+
+Tree::~Tree() {
+  std::error_code ignored;
+  fs::permissions(inf, fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(dir, ignored);
+}
+
+pid_t Tree::start(const Words& args, const Env& env, const std::string& name) const {
+  Env all{{"VTPAPERTOOL_ROOT", root.string()}, {"VTPAPERTOOL_CLOCK", "7.123456"}};
+  for (const auto& [name, value] : env) all[name] = value;
+  std::vector<std::string> texts;
+  for (char** entry = environ; *entry != nullptr; ++entry) texts.emplace_back(*entry);
+  for (const auto& [name, value] : all) texts.push_back(name + "=" + value);
+  Words words{name.empty() ? "vtpapertoollpr_" + model : name};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  std::vector<char*> envp;
+  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+  for (const std::string& text : texts) envp.push_back(const_cast<char*>(text.c_str()));
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, (dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, (dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = -1;
+  posix_spawn(&pid, TWIN_PATH, &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+Result Tree::finish(pid_t pid) const {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) == -1 && errno == EINTR) {
+  }
+  Result result;
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = read_file(dir / "out");
+  result.err = read_file(dir / "err");
+  return result;
+}
+
+Result Tree::run(const Words& args, const Env& env, const std::string& name) const {
+  return finish(start(args, env, name));
+}
+
+Files Tree::files() const {
+  Files files;
+  for (const auto& entry : fs::directory_iterator(inf)) {
+    files[entry.path().filename().string()] = entry.is_regular_file() ? read_file(entry.path()) : "<not a file>";
+  }
+  return files;
+}
+
+void Tree::restore(const Files& files) const {
+  for (const auto& entry : fs::directory_iterator(inf)) fs::remove_all(entry.path());
+  for (const auto& [name, contents] : files) write_file(inf / name, contents);
+}
+
+std::string Tree::sibling_log() const { return read_file(lpd / "standin.log"); }

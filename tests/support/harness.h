@@ -1,0 +1,51 @@
+// A throwaway driver tree and the test build of the program run against it.
+#ifndef VTPAPERTOOL_TESTS_SUPPORT_HARNESS_H_
+#define VTPAPERTOOL_TESTS_SUPPORT_HARNESS_H_
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+using Words = std::vector<std::string>;
+using Env = std::map<std::string, std::string>;
+using Files = std::map<std::string, std::string>;  // file name in inf/ -> contents
+
+struct Result {
+  int status = -1;  // the exit status, or 128 + the signal that ended the program
+  std::string out;
+  std::string err;
+};
+
+std::string read_file(const fs::path& path);
+void write_file(const fs::path& path, const std::string& contents);
+// The text of a file in tests/data/.
+std::string test_data(const std::string& name);
+
+// The sample tree of examples/<model> (or an empty inf/ for other models) under a fresh
+// root, with the sibling stand-in, removed with everything in it when the test ends.
+// memory puts it on /dev/shm where there is one, for tests that run the program often.
+struct Tree {
+  explicit Tree(const std::string& model = "lmq700k", bool memory = false);
+  ~Tree();
+  Tree(const Tree&) = delete;
+  Tree& operator=(const Tree&) = delete;
+
+  // Runs the test build as "vtpapertoollpr_<model>" (or as name, when given), with the
+  // clock fixed at 7.123456 unless env sets it.
+  Result run(const Words& args, const Env& env = {}, const std::string& name = "") const;
+  pid_t start(const Words& args, const Env& env = {}, const std::string& name = "") const;
+  Result finish(pid_t pid) const;
+  Files files() const;  // every file in inf/, the program's own included
+  void restore(const Files& files) const;
+  std::string sibling_log() const;
+
+  std::string model;
+  fs::path dir, root, inf, lpd;
+};
+
+#endif  // VTPAPERTOOL_TESTS_SUPPORT_HARNESS_H_
