@@ -24,11 +24,13 @@ run_compare() {
 }
 
 # check_tree <root> <prefix> <page suffix>: <root> holds exactly the program, a relative
-# link to it per model, and the manual page (its source, compressed when the suffix says
-# so). Every model's link must run as that model.
+# link to it per model, the manual page (its source, compressed when the suffix says so),
+# the copyright file and with compressed pages the changelog. Every model's link must run
+# as that model.
 check_tree() {
-  root=$1 top=$1/$2 gz=$3
-  printf '%s\n' "./$2/bin/vtpapertoollpr" "./$2/share/man/man1/vtpapertoollpr.1$gz" >"$scratch/tree.expected"
+  root=$1 top=$1/$2 gz=$3 doc=./$2/share/doc/vtpapertoollpr
+  echo "./$2/bin/vtpapertoollpr ./$2/share/man/man1/vtpapertoollpr.1$gz $doc/copyright ${gz:+$doc/changelog.gz}" |
+    tr ' ' '\n' | grep . >"$scratch/tree.expected"
   for model in $models; do
     echo "./$2/bin/vtpapertoollpr_$model -> vtpapertoollpr"
     run_compare "vtpapertoollpr_$model --version" "$scratch/version" "$top/bin/vtpapertoollpr_$model" --version

@@ -22,4 +22,7 @@ done
 
 dpkg -x "$deb" "$scratch/root" || fail "dpkg -x failed"
 check_tree "$scratch/root" usr .gz
+# As dpkg-gencontrol counts: KiB rounded up per file, one per link and directory.
+size=$(cd "$scratch/root" && find . -printf '%y %s\n' | awk '{ k += $1 == "d" ? 1 : int(($2 + 1023) / 1024) } END { print k }')
+[ "$(field Installed-Size)" = "$size" ] || fail "Installed-Size is $(field Installed-Size), not $size"
 finish
