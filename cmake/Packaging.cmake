@@ -1,6 +1,6 @@
-# Installs the program, one link per model, the manual page and the copyright file, and
-# describes the Debian package that cpack builds from that install. Kept apart from the
-# build so that the two change independently.
+# Installs the program and the manual page, each also under every model's name, and the
+# copyright file, and describes the Debian package that cpack builds from that install.
+# Kept apart from the build so that the two change independently.
 include(GNUInstallDirs)
 
 set(VTPAPERTOOL_MODELS "rk210;rk260;rk380xn;lm4200fx;lmq750ks;lmq700k;lmq700"
@@ -11,17 +11,21 @@ install(TARGETS vtpapertoollpr RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 # The links are made once in the build tree and installed as links. Relative targets keep
 # them valid under any prefix and inside a DESTDIR or a package, and installing them as
 # files puts them in the install manifest, so cpack and uninstall scripts see them too.
+# man finds a page by the command's name, so the page comes under every model's name as
+# well; a page that only says ".so" works in any man tree, compressed or not.
 set(_vtpapertool_links "${CMAKE_CURRENT_BINARY_DIR}/model-links")
 file(REMOVE_RECURSE "${_vtpapertool_links}")
-file(MAKE_DIRECTORY "${_vtpapertool_links}")
+file(MAKE_DIRECTORY "${_vtpapertool_links}/bin" "${_vtpapertool_links}/man1")
 foreach(_model IN LISTS VTPAPERTOOL_MODELS)
-  # The id becomes a file name; anything else would install outside the bin directory.
+  # The id becomes a file name; anything else would install outside its directory.
   if(NOT _model MATCHES "^[A-Za-z0-9_.-]+$" OR _model MATCHES "^\\.\\.?$")
     message(FATAL_ERROR "VTPAPERTOOL_MODELS: '${_model}' cannot be part of a file name")
   endif()
-  file(CREATE_LINK vtpapertoollpr "${_vtpapertool_links}/vtpapertoollpr_${_model}" SYMBOLIC)
-  install(FILES "${_vtpapertool_links}/vtpapertoollpr_${_model}"
-          DESTINATION "${CMAKE_INSTALL_BINDIR}")
+  set(_name "vtpapertoollpr_${_model}")
+  file(CREATE_LINK vtpapertoollpr "${_vtpapertool_links}/bin/${_name}" SYMBOLIC)
+  file(WRITE "${_vtpapertool_links}/man1/${_name}.1" ".so man1/vtpapertoollpr.1\n")
+  install(FILES "${_vtpapertool_links}/bin/${_name}" DESTINATION "${CMAKE_INSTALL_BINDIR}")
+  install(FILES "${_vtpapertool_links}/man1/${_name}.1" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 endforeach()
 
 install(FILES man/vtpapertoollpr.1 DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")

@@ -23,17 +23,21 @@ run_compare() {
   [ ! -s "$scratch/got.err" ] || fail "$what: wrote to standard error: $(head -3 "$scratch/got.err")"
 }
 
-# check_tree <root> <prefix> <page suffix>: <root> holds exactly the program, a relative
-# link to it per model, the manual page (its source, compressed when the suffix says so),
-# the copyright file and with compressed pages the changelog. Every model's link must run
-# as that model.
+# check_tree <root> <prefix> <page suffix>: <root> holds exactly the program, the manual
+# page (its source, compressed when the suffix says so) and the copyright file, the first
+# two under every model's name too (relative links, or ".so" pages where pages are not
+# compressed), and with compressed pages the changelog. Every model's link must run as
+# that model, and man must find the page by its name.
 check_tree() {
-  root=$1 top=$1/$2 gz=$3 doc=./$2/share/doc/vtpapertoollpr
-  echo "./$2/bin/vtpapertoollpr ./$2/share/man/man1/vtpapertoollpr.1$gz $doc/copyright ${gz:+$doc/changelog.gz}" |
+  root=$1 top=$1/$2 gz=$3 man1=./$2/share/man/man1 doc=./$2/share/doc/vtpapertoollpr
+  echo "./$2/bin/vtpapertoollpr $man1/vtpapertoollpr.1$gz $doc/copyright ${gz:+$doc/changelog.gz}" |
     tr ' ' '\n' | grep . >"$scratch/tree.expected"
   for model in $models; do
     echo "./$2/bin/vtpapertoollpr_$model -> vtpapertoollpr"
+    [ -n "$gz" ] && echo "$man1/vtpapertoollpr_$model.1$gz -> vtpapertoollpr.1$gz" || echo "$man1/vtpapertoollpr_$model.1"
     run_compare "vtpapertoollpr_$model --version" "$scratch/version" "$top/bin/vtpapertoollpr_$model" --version
+    ! command -v man >/dev/null || MANPATH=$top/share/man man "vtpapertoollpr_$model" 2>&1 |
+      grep -q 'VTPAPERTOOLLPR(1)' || fail "man vtpapertoollpr_$model shows no vtpapertoollpr(1)"
   done >>"$scratch/tree.expected"
   (cd "$root" && find . ! -type d \( -type l -printf '%p -> %l\n' -o -print \)) | LC_ALL=C sort >"$scratch/tree.got"
   LC_ALL=C sort "$scratch/tree.expected" | diff - "$scratch/tree.got" >&2 || fail "other files installed than expected"
