@@ -1,6 +1,6 @@
-# Installs the program and the manual page, each also under every model's name, and the
-# copyright file, and describes the Debian package that cpack builds from that install.
-# Kept apart from the build so that the two change independently.
+# Installs the program, the manual page and the bash completion, each also under every
+# model's name, and the copyright file, and describes the Debian package that cpack builds
+# from that install. Kept apart from the build so that the two change independently.
 include(GNUInstallDirs)
 
 set(VTPAPERTOOL_MODELS "rk210;rk260;rk380xn;lm4200fx;lmq750ks;lmq700k;lmq700"
@@ -11,11 +11,14 @@ install(TARGETS vtpapertoollpr RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 # The links are made once in the build tree and installed as links. Relative targets keep
 # them valid under any prefix and inside a DESTDIR or a package, and installing them as
 # files puts them in the install manifest, so cpack and uninstall scripts see them too.
-# man finds a page by the command's name, so the page comes under every model's name as
-# well; a page that only says ".so" works in any man tree, compressed or not.
+# bash-completion loads a completion by the command's name, and man finds a page by it,
+# so both come under every model's name as well; a page that only says ".so" works in
+# any man tree, compressed or not.
 set(_vtpapertool_links "${CMAKE_CURRENT_BINARY_DIR}/model-links")
 file(REMOVE_RECURSE "${_vtpapertool_links}")
-file(MAKE_DIRECTORY "${_vtpapertool_links}/bin" "${_vtpapertool_links}/man1")
+file(MAKE_DIRECTORY "${_vtpapertool_links}/bin" "${_vtpapertool_links}/completions"
+     "${_vtpapertool_links}/man1")
+set(_vtpapertool_completions "${CMAKE_INSTALL_DATADIR}/bash-completion/completions")
 foreach(_model IN LISTS VTPAPERTOOL_MODELS)
   # The id becomes a file name; anything else would install outside its directory.
   if(NOT _model MATCHES "^[A-Za-z0-9_.-]+$" OR _model MATCHES "^\\.\\.?$")
@@ -23,12 +26,17 @@ foreach(_model IN LISTS VTPAPERTOOL_MODELS)
   endif()
   set(_name "vtpapertoollpr_${_model}")
   file(CREATE_LINK vtpapertoollpr "${_vtpapertool_links}/bin/${_name}" SYMBOLIC)
+  file(CREATE_LINK vtpapertoollpr "${_vtpapertool_links}/completions/${_name}" SYMBOLIC)
   file(WRITE "${_vtpapertool_links}/man1/${_name}.1" ".so man1/vtpapertoollpr.1\n")
   install(FILES "${_vtpapertool_links}/bin/${_name}" DESTINATION "${CMAKE_INSTALL_BINDIR}")
+  install(FILES "${_vtpapertool_links}/completions/${_name}"
+          DESTINATION "${_vtpapertool_completions}")
   install(FILES "${_vtpapertool_links}/man1/${_name}.1" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 endforeach()
 
 install(FILES man/vtpapertoollpr.1 DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+install(FILES completion/vtpapertoollpr.bash DESTINATION "${_vtpapertool_completions}"
+        RENAME vtpapertoollpr)
 
 # The licence in Debian's machine-readable form, which wants the text as an indented
 # field with "." for blank lines; LICENSE stays the one place that holds it.
@@ -64,7 +72,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 millimetres) to a label printer driver installed under ${VANTREL_ROOT},\n\
 deletes one or lists them. It is installed once per printer model, as\n\
 vtpapertoollpr_<model>, and changes that model's data files all or nothing,\n\
-together with the driver's own print-system tool.")
+together with the driver's own print-system tool. Bash completions and the\n\
+manual page come under every model's name.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")

@@ -24,16 +24,17 @@ run_compare() {
 }
 
 # check_tree <root> <prefix> <page suffix>: <root> holds exactly the program, the manual
-# page (its source, compressed when the suffix says so) and the copyright file, the first
-# two under every model's name too (relative links, or ".so" pages where pages are not
-# compressed), and with compressed pages the changelog. Every model's link must run as
-# that model, and man must find the page by its name.
+# page (its source, compressed when the suffix says so), the completion and the copyright
+# file, each of the first three under every model's name too (relative links, or ".so"
+# pages where pages are not compressed), and with compressed pages the changelog. Every
+# model's link must run as that model, and man must find the page by its name.
 check_tree() {
-  root=$1 top=$1/$2 gz=$3 man1=./$2/share/man/man1 doc=./$2/share/doc/vtpapertoollpr
-  echo "./$2/bin/vtpapertoollpr $man1/vtpapertoollpr.1$gz $doc/copyright ${gz:+$doc/changelog.gz}" |
+  root=$1 top=$1/$2 gz=$3 man1=./$2/share/man/man1 comp=./$2/share/bash-completion/completions
+  doc=./$2/share/doc/vtpapertoollpr
+  echo "./$2/bin/vtpapertoollpr $man1/vtpapertoollpr.1$gz $comp/vtpapertoollpr $doc/copyright ${gz:+$doc/changelog.gz}" |
     tr ' ' '\n' | grep . >"$scratch/tree.expected"
   for model in $models; do
-    echo "./$2/bin/vtpapertoollpr_$model -> vtpapertoollpr"
+    printf '%s -> vtpapertoollpr\n' "./$2/bin/vtpapertoollpr_$model" "$comp/vtpapertoollpr_$model"
     [ -n "$gz" ] && echo "$man1/vtpapertoollpr_$model.1$gz -> vtpapertoollpr.1$gz" || echo "$man1/vtpapertoollpr_$model.1"
     run_compare "vtpapertoollpr_$model --version" "$scratch/version" "$top/bin/vtpapertoollpr_$model" --version
     ! command -v man >/dev/null || MANPATH=$top/share/man man "vtpapertoollpr_$model" 2>&1 |
