@@ -1,6 +1,6 @@
-# Installs the program, one link per model and the manual page, and describes the Debian
-# package that cpack builds from that install. Kept apart from the build so that the two
-# change independently.
+# Installs the program, the manual page and the bash completion, each also under every
+# model's name, and the copyright file, and describes the Debian package that cpack builds
+# from that install. Kept apart from the build so that the two change independently.
 include(GNUInstallDirs)
 
 set(VTPAPERTOOL_MODELS "rk210;rk260;rk380xn;lm4200fx;lmq750ks;lmq700k;lmq700"
@@ -11,24 +11,50 @@ install(TARGETS vtpapertoollpr RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 # The links are made once in the build tree and installed as links. Relative targets keep
 # them valid under any prefix and inside a DESTDIR or a package, and installing them as
 # files puts them in the install manifest, so cpack and uninstall scripts see them too.
+# bash-completion loads a completion by the command's name, and man finds a page by it,
+# so both come under every model's name as well; a page that only says ".so" works in
+# any man tree, compressed or not.
 set(_vtpapertool_links "${CMAKE_CURRENT_BINARY_DIR}/model-links")
 file(REMOVE_RECURSE "${_vtpapertool_links}")
-file(MAKE_DIRECTORY "${_vtpapertool_links}")
+file(MAKE_DIRECTORY "${_vtpapertool_links}/bin" "${_vtpapertool_links}/completions"
+     "${_vtpapertool_links}/man1")
+set(_vtpapertool_completions "${CMAKE_INSTALL_DATADIR}/bash-completion/completions")
 foreach(_model IN LISTS VTPAPERTOOL_MODELS)
-  # The id becomes a file name; anything else would install outside the bin directory.
+  # The id becomes a file name; anything else would install outside its directory.
   if(NOT _model MATCHES "^[A-Za-z0-9_.-]+$" OR _model MATCHES "^\\.\\.?$")
     message(FATAL_ERROR "VTPAPERTOOL_MODELS: '${_model}' cannot be part of a file name")
   endif()
-  file(CREATE_LINK vtpapertoollpr "${_vtpapertool_links}/vtpapertoollpr_${_model}" SYMBOLIC)
-  install(FILES "${_vtpapertool_links}/vtpapertoollpr_${_model}"
-          DESTINATION "${CMAKE_INSTALL_BINDIR}")
+  set(_name "vtpapertoollpr_${_model}")
+  file(CREATE_LINK vtpapertoollpr "${_vtpapertool_links}/bin/${_name}" SYMBOLIC)
+  file(CREATE_LINK vtpapertoollpr "${_vtpapertool_links}/completions/${_name}" SYMBOLIC)
+  file(WRITE "${_vtpapertool_links}/man1/${_name}.1" ".so man1/vtpapertoollpr.1\n")
+  install(FILES "${_vtpapertool_links}/bin/${_name}" DESTINATION "${CMAKE_INSTALL_BINDIR}")
+  install(FILES "${_vtpapertool_links}/completions/${_name}"
+          DESTINATION "${_vtpapertool_completions}")
+  install(FILES "${_vtpapertool_links}/man1/${_name}.1" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 endforeach()
 
 install(FILES man/vtpapertoollpr.1 DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+install(FILES completion/vtpapertoollpr.bash DESTINATION "${_vtpapertool_completions}"
+        RENAME vtpapertoollpr)
 
-# Debian ships manual pages gzip-compressed; a plain install keeps the page as written.
+# The licence in Debian's machine-readable form, which wants the text as an indented
+# field with "." for blank lines; LICENSE stays the one place that holds it.
+file(READ LICENSE _license)
+string(REGEX REPLACE "^.*\n\n(Permission is hereby granted)" "\\1" _license "${_license}")
+string(STRIP "${_license}" _license)
+string(REPLACE "\n\n" "\n.\n" _license "${_license}")
+string(REPLACE "\n" "\n " VTPAPERTOOL_LICENSE_FIELD " ${_license}")
+configure_file(cmake/copyright.in copyright @ONLY)
+install(FILES "${CMAKE_CURRENT_BINARY_DIR}/copyright" DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+
+# Debian ships manual pages gzip-compressed and a changelog; a plain install keeps the
+# pages as written and needs no changelog.
 set(CPACK_VTPAPERTOOL_MANUAL_DIR "${CMAKE_INSTALL_MANDIR}/man1")
-set(CPACK_PRE_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/CompressManual.cmake")
+set(CPACK_VTPAPERTOOL_DOC_DIR "${CMAKE_INSTALL_DOCDIR}")
+set(CPACK_VTPAPERTOOL_CHANGELOG "${CMAKE_CURRENT_BINARY_DIR}/changelog")
+set(CPACK_PRE_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/DebianStage.cmake")
+set(CPACK_POST_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/DebianInstalledSize.cmake")
 
 set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "vtpapertoollpr")
@@ -36,15 +62,18 @@ set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(VTPAPERTOOL_MAINTAINER "vtpapertoollpr maintainers <vtpapertoollpr@localhost>"
     CACHE STRING "Maintainer field of the Debian package")
 set(CPACK_PACKAGE_CONTACT "${VTPAPERTOOL_MAINTAINER}")
+configure_file(cmake/changelog.in changelog @ONLY)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "adds and deletes custom label formats of label printers on LPRng queues")
+# The synopsis above is the first line of the Description field; the rest must not
+# repeat it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Adds and deletes custom label formats of label printers on LPRng queues.\n\
-vtpapertoollpr adds a custom label format (a name, a width and a length in\n\
-millimetres) to a label printer driver installed under ${VANTREL_ROOT}, or\n\
-deletes one. It is installed once per printer model, as vtpapertoollpr_<model>,\n\
-and updates that model's data files together with the driver's own\n\
-print-system tool.")
+    "vtpapertoollpr adds a custom label format (a name, a width and a length in\n\
+millimetres) to a label printer driver installed under ${VANTREL_ROOT},\n\
+deletes one or lists them. It is installed once per printer model, as\n\
+vtpapertoollpr_<model>, and changes that model's data files all or nothing,\n\
+together with the driver's own print-system tool. Bash completions and the\n\
+manual page come under every model's name.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")

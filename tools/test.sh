@@ -14,7 +14,7 @@ failed=0
 run_suite() {
   dir=$1
   shift
-  cmake -S "$top" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake -S "$top" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVTPAPERTOOL_TESTS=ON "$@" >/dev/null
   cmake --build "$dir" -j "$jobs" >/dev/null
   status=0
   (cd "$dir" && ctest --output-on-failure -j "$jobs") >"$dir/ctest.out" 2>&1 || status=$?

@@ -1,0 +1,86 @@
+# Bash completion of vtpapertoollpr_<model>: the options, the queues of the printcap file
+# after -P, the model's label formats after -n and -d, and the tape widths after -w.
+# Uses none of the bash-completion package's helpers, so that it also works sourced by hand.
+
+# Prints the queue names of an LPRng printcap, one a line. An entry starts on a line that
+# is not blank, a comment or a continuation (leading blank, ':' or '|'); its names are
+# what comes before the first ':', separated by '|'.
+_vtpapertoollpr_queues() {
+  local line name names
+  while IFS= read -r line || [[ $line ]]; do
+    [[ $line == [^[:space:]#:\|]* ]] || continue
+    line=${line%%:*}
+    IFS='|' read -ra names <<<"${line%\\}"
+    for name in "${names[@]}"; do
+      name=${name#"${name%%[![:space:]]*}"}
+      name=${name%"${name##*[![:space:]]}"}
+      [[ $name ]] && printf '%s\n' "$name"
+    done
+  done <"${VTPAPERTOOL_PRINTCAP:-/etc/printcap}"
+}
+
+# Prints the label names that "<command> --list" shows, each ended by a NUL, as a name may
+# hold any other byte. The list writes '\' as '\\', a tab as '\t' and other control bytes
+# as three octal digits: exactly the escapes of a printf format (%b would read '\0331' as
+# one octal number), once every '%' is doubled.
+_vtpapertoollpr_labels() {
+  local name rest
+  # The tool waits up to 30 s for another run's lock; a completion must not hang that long.
+  timeout 3 "$1" --list 2>/dev/null | while IFS=$'\t' read -r name rest; do
+    # shellcheck disable=SC2059
+    printf "${name//%/%%}\\0"
+  done
+}
+
+_vtpapertoollpr() {
+  local word=${COMP_WORDS[COMP_CWORD]} cur=$2 option=${COMP_WORDS[COMP_CWORD - 1]}
+  local candidate quote= widths= reply
+  COMPREPLY=()
+  # The tool's own rule for the model: the first id found anywhere in its name.
+  case $1 in
+    *rk210* | *rk260* | *rk380xn*) ;;
+    *lm4200* | *lmq750ks* | *lmq700*) widths='4 6 9 12 18 24 36' ;;
+    *) return ;;
+  esac
+  # Words come in pairs of an option and its value; --list and --version stand alone.
+  if ((COMP_CWORD % 2)); then
+    ((COMP_CWORD == 1)) && reply='-P -n -d -w -h --list --version' || reply='-P -n -d -w -h'
+    mapfile -t COMPREPLY < <(compgen -W "$reply" -- "$cur")
+    return
+  fi
+  # Inside an open quote readline hands over the text after it and closes the quote
+  # itself, so the reply must be quoted for the inside of that quote.
+  case $word in
+    "'$cur") quote=\' ;;
+    *) # The typed text as the shell reads it: a backslash escapes the next character, or
+      # within double quotes one of \ " $ `.
+      [[ $word == "\"$cur" ]] && quote=\"
+      reply=$cur cur=
+      while [[ $reply == *\\?* ]]; do
+        cur+=${reply%%\\*} reply=${reply#*\\}
+        [[ $quote && $reply != [\\\"\$\`]* ]] && cur+=\\
+        cur+=${reply:0:1} reply=${reply:1}
+      done
+      cur+=${reply%\\} ;;
+  esac
+  case ${option:0:2} in
+    -P) mapfile -t reply < <(_vtpapertoollpr_queues 2>/dev/null) ;;
+    -n | -d) mapfile -t -d '' reply < <(_vtpapertoollpr_labels "$1") ;;
+    -w) read -ra reply <<<"$widths" ;;
+    *) return ;;
+  esac
+  for candidate in "${reply[@]}"; do
+    [[ $candidate == "$cur"* ]] || continue
+    case $quote in
+      \') candidate=${candidate//\'/\'\\\'\'} ;;
+      \") candidate=${candidate//\\/\\\\} candidate=${candidate//\"/\\\"}
+        candidate=${candidate//\$/\\\$} candidate=${candidate//\`/\\\`} ;;
+      *) printf -v candidate %q "$candidate" ;;
+    esac
+    COMPREPLY+=("$candidate")
+  done
+}
+
+# bash-completion loads this file under the name of the command being completed, one
+# name per model; sourced by hand it covers the tool's links on PATH.
+complete -F _vtpapertoollpr -- $(compgen -c vtpapertoollpr_) "${BASH_SOURCE[0]##*/}"
