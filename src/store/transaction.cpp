@@ -17,16 +17,15 @@ constexpr size_t kLongestRecord = 4096;
 
 enum class RecordState { kAbsent, kValid, kForeign, kUnreadable };
 
-// The files a signal removes: the four data files' temporary files and the record's.
-// Written once under the lock, before a handler can run; the handler only reads them.
+// The files a signal removes: the four data files' temporary files and the record's,
+// unless a record names them for the next run. Written once under the lock, before a
+// handler can run; the handler only reads them.
 constexpr size_t kTemporaryCount = 5;
 std::string temporaries[kTemporaryCount];
-// Set while a committed change needs its temporary files, from just before its record
-// takes its name until the record is gone.
-volatile std::sig_atomic_t temporaries_needed = 0;
+std::string record_path;
 
 void remove_temporaries(int signal_number) {
-  if (!temporaries_needed) {
+  if (::access(record_path.c_str(), F_OK) != 0) {
     for (const std::string& temp : temporaries) ::unlink(temp.c_str());
   }
   std::signal(signal_number, SIG_DFL);
@@ -78,19 +77,13 @@ bool commit(const std::string& record, const std::vector<FileChange>& changes) {
   std::string names;
   for (const FileChange& change : changes) names += file_name(change.path) + "\n";
   const std::string temp = temporary_path(record);
-  if (!write_synced(temp, names)) return false;
-  temporaries_needed = 1;
-  if (io_rename(temp, record) == 0) return true;
-  temporaries_needed = 0;
-  return false;
+  return write_synced(temp, names) && io_rename(temp, record) == 0;
 }
 
 bool remove_record(const std::string& model_id, const std::string& record) {
   const std::string directory = data_directory(model_id);
-  const bool removed = io_sync_directory(directory) == 0 && io_unlink(record) == 0 &&
-                       io_sync_directory(directory) == 0;
-  if (removed) temporaries_needed = 0;
-  return removed;
+  return io_sync_directory(directory) == 0 && io_unlink(record) == 0 &&
+         io_sync_directory(directory) == 0;
 }
 
 // Opening a record can fail because it is not ours (a link, no permission, a socket) or
@@ -190,7 +183,6 @@ int recover_data_files(const std::string& model_id) {
     case RecordState::kUnreadable:
       return -1;
     case RecordState::kValid:
-      temporaries_needed = 1;
       if (!install_listed(listed) || !remove_record(model_id, record)) return -1;
       break;
     case RecordState::kForeign:
@@ -206,6 +198,7 @@ int recover_data_files(const std::string& model_id) {
 void remove_temporaries_on_signals(const std::string& model_id) {
   const std::vector<std::string> temps = temporary_paths(model_id);
   for (size_t i = 0; i < kTemporaryCount; ++i) temporaries[i] = temps[i];
+  record_path = commit_record_path(model_id);
   for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
     struct sigaction current {};
     // A signal the caller chose to ignore, as nohup does, stays ignored.

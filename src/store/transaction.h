@@ -35,8 +35,8 @@ ChangeResult change_data_files(const std::string& model_id, const std::vector<Fi
 // with errno set when a rename, sync or removal failed; the record then stays.
 int recover_data_files(const std::string& model_id);
 
-// Makes SIGINT, SIGTERM and SIGHUP remove the model's temporary files, unless a committed
-// change needs them, before they end the program as they would have. Only the holder of
+// Makes SIGINT, SIGTERM and SIGHUP remove the model's temporary files, unless a record
+// names them for the next run, before they end the program as they would have. Only the holder of
 // the lock may call it: before, the files could be another run's.
 void remove_temporaries_on_signals(const std::string& model_id);
 

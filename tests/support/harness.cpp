@@ -31,6 +31,7 @@ Tree::Tree(const std::string& model_id, bool memory) : model(model_id) {
   std::string pattern = (base / "vtpapertool-test.XXXXXX").string();
   dir = ::mkdtemp(pattern.data());
   root = dir / "root";
+  out = dir / "out";
   inf = root / model / "bin/inf";
   lpd = root / model / "bin/lpd";
   fs::create_directories(lpd);
@@ -63,7 +64,11 @@ pid_t Tree::start(const Words& args, const Env& env, const std::string& name) co
   envp.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, (dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (out.empty()) {
+    posix_spawn_file_actions_addclose(&actions, 1);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  }
   posix_spawn_file_actions_addopen(&actions, 2, (dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid = -1;
   posix_spawn(&pid, TWIN_PATH, &actions, nullptr, argv.data(), envp.data());
@@ -77,7 +82,7 @@ Result Tree::finish(pid_t pid) const {
   }
   Result result;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.out = read_file(dir / "out");
+  if (fs::is_regular_file(out)) result.out = read_file(out);
   result.err = read_file(dir / "err");
   return result;
 }

@@ -46,6 +46,7 @@ struct Tree {
 
   std::string model;
   fs::path dir, root, inf, lpd;
+  fs::path out;  // where standard output goes; empty: the program starts with it closed
 };
 
 #endif  // VTPAPERTOOL_TESTS_SUPPORT_HARNESS_H_

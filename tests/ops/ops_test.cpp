@@ -1,0 +1,191 @@
+// Adding, deleting and listing formats on the sample trees, as a user meets them: what
+// each command prints and what --list then shows, with the data files set up odd ways.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "support/harness.h"
+
+namespace {
+
+const char kAsset[] = "Asset24\t22\t100\tVtL_vtS24mm__0716064A0F3E\tcurrent\n";
+const char kAssetKey[] = "VtL_vtS24mm__0716064A0F3E";
+const Words kDeleteAsset{"-P", "q1", "-d", "Asset24"};
+
+Words add(const std::string& name, const std::string& width, const std::string& length) {
+  return {"-P", "q1", "-n", name, "-w", width, "-h", length};
+}
+
+// The file with every line that holds text taken out.
+void drop_lines(const fs::path& path, const std::string& text) {
+  std::string kept;
+  std::string all = read_file(path);
+  for (size_t at = 0, end = 0; at < all.size(); at = end + 1) {
+    end = all.find('\n', at);
+    const std::string line = all.substr(at, end - at);
+    if (line.find(text) == std::string::npos) kept += line + "\n";
+  }
+  write_file(path, kept);
+}
+
+TEST(Ops, AddThenDeleteGivesBackEveryByte) {
+  const struct {
+    std::string model;
+    Words add;
+    std::string function_entry, imaging_entry;
+  } rows[] = {
+      {"lmq700k", add("Tube12", "12", "50"), "[CustomTape]\nVtL_vtS12mm__060A0327E240/Tube12\n",
+       "VtL_vtS12mm__060A0327E240\t:\t0.00\t0.00\t30.00\t141.52\n"},
+      {"rk260", add("Roll29", "29", "90"), "[CustomTape]\nVtL__________061D05A7E240/Roll29\n",
+       "VtL__________061D05A7E240\t:\t0.00\t0.00\t0.00\t254.73\n"},
+  };
+  for (const auto& row : rows) {
+    Tree tree(row.model);
+    const Files before = tree.files();
+    EXPECT_EQ(tree.run(row.add).status, 0);
+    const Files added = tree.files();
+    EXPECT_NE(added.at("vt" + row.model + "func").find(row.function_entry), std::string::npos);
+    const std::string& imaging = added.at("ImagingArea");
+    EXPECT_EQ(imaging.substr(imaging.size() - row.imaging_entry.size()), row.imaging_entry);
+    EXPECT_EQ(tree.run({"-P", "q1", "-d", row.add[3]}).status, 0);
+    EXPECT_EQ(tree.files(), before);
+    EXPECT_EQ(fs::status(tree.inf / "ImagingArea").permissions(), fs::perms(0666));
+  }
+}
+
+struct Step {
+  Words args;
+  std::string out;
+  int status = 0;
+  std::string err = "";  // what standard error must hold, after the program's name
+};
+
+struct Case {
+  std::string what;
+  std::string model;
+  std::function<void(const Tree&)> setup;
+  std::vector<Step> steps;
+  std::string listing;  // what --list shows at the end
+  bool unchanged = false;  // the data files must keep their first bytes
+};
+
+TEST(Ops, Commands) {
+  const std::string odd_name = "a\"$b`x`'q'\\ z";
+  const Case cases[] = {
+      {"the current media is reset", "lmq700k", [](const Tree&) {},
+       {{kDeleteAsset, ""}}, ""},
+      {"a format only the paper table holds", "lmq700k",
+       [](const Tree& t) { drop_lines(t.inf / "vtlmq700kfunc", kAssetKey); },
+       {{{"--list"}, "Asset24\t22\t100\tVtL_vtS24mm__0716064A0F3E\tcurrent,incomplete\n"},
+        {kDeleteAsset, ""}}, ""},
+      {"a format only the function file holds", "lmq700k",
+       [](const Tree& t) { drop_lines(t.inf / "paperinflmq700k", kAssetKey); },
+       {{{"--list"}, "Asset24\t-\t-\tVtL_vtS24mm__0716064A0F3E\tcurrent,incomplete\n"},
+        {kDeleteAsset, "Not found 'Asset24'\n"}}, ""},
+      {"no [CustomTape] line", "rk260",
+       [](const Tree& t) { drop_lines(t.inf / "vtrk260func", "[CustomTape]"); },
+       {{add("X", "29", "90"), ""}, {add("X", "29", "90"), ""},
+        {{"--list"}, "X\t29\t90\tVtL__________011D05A7E240\tincomplete\n"},
+        {{"-P", "q1", "-d", "X"}, ""}}, ""},
+      {"keys stay unique", "lmq700k", [](const Tree&) {},
+       {{add("A", "12", "50"), ""}, {add("B", "12", "50"), ""}, {{"-P", "q1", "-d", "A"}, ""}},
+       std::string(kAsset) + "B\t10\t50\tVtL_vtS12mm__010A0327E241\t-\n"},
+      {"roll sizes read back exactly", "rk260", [](const Tree&) {},
+       {{add("W1", "2", "2"), ""}, {add("W2", "300", "5000"), ""}, {add("W3", "182096569", "90"), ""}},
+       "W1\t2\t2\tVtL__________0202002" "7E240\t-\nW2\t300\t5000\tVtL__________022C3887E240\t-\n"
+       "W3\t182096569\t90\tVtL__________02B905A7E240\t-\n"},
+      {"names are escaped in the listing", "lmq700k",
+       [](const Tree& t) {
+         write_file(t.inf / "paperinflmq700k", "VtL_vtS12mm__080A0327E240/a\tb\\c\001\177d:\t150\t707\n");
+       },
+       {}, "a\\tb\\\\c\\001\\177d\t10\t50\tVtL_vtS12mm__080A0327E240\tincomplete\n"
+           "Asset24\t-\t-\tVtL_vtS24mm__0716064A0F3E\tcurrent,incomplete\n"},
+      {"a name with shell characters", "lmq700k", [](const Tree&) {},
+       {{add(odd_name, "12", "50"), ""}},
+       std::string(kAsset) + "a\"$b`x`'q'\\\\ z\t10\t50\tVtL_vtS12mm__0D0A0327E240\t-\n"},
+      {"a last line without its line feed", "lmq700k",
+       [](const Tree& t) { write_file(t.inf / "ImagingArea", "vtS12mm\t:\t0\t0\t0\t0"); },
+       {{add("T", "12", "50"), ""}, {add("T", "12", "50"), ""}},
+       "Asset24\t22\t100\tVtL_vtS24mm__0716064A0F3E\tcurrent,incomplete\n"
+       "T\t10\t50\tVtL_vtS12mm__010A0327E240\t-\n"},
+      {"a key after a zero byte is not the key", "lmq700k",
+       [](const Tree& t) { write_file(t.inf / "ImagingArea", std::string("x\0", 2) + kAssetKey + "\n"); },
+       {{kDeleteAsset, ""}}, ""},
+      {"a missing data file", "lmq700k",
+       [](const Tree& t) { fs::remove(t.inf / "ImagingArea"); },
+       {{kDeleteAsset, "No such file or directory\n", 255, "/ImagingArea: No such file or directory\n"},
+        {add("T", "12", "50"), "", 255, "/ImagingArea: No such file or directory\n"}},
+       std::string("Asset24\t22\t100\tVtL_vtS24mm__0716064A0F3E\tcurrent,incomplete\n"), true},
+      {"a data file that is a directory", "lmq700k",
+       [](const Tree& t) { fs::remove(t.inf / "vtlmq700krc"); fs::create_directory(t.inf / "vtlmq700krc"); },
+       {{kDeleteAsset, "Is a directory\n", 255, "/vtlmq700krc: Is a directory\n"}}, "", true},
+      {"a data file that is a FIFO", "lmq700k",
+       [](const Tree& t) { fs::remove(t.inf / "vtlmq700krc"); ::mkfifo((t.inf / "vtlmq700krc").c_str(), 0644); },
+       {{kDeleteAsset, "Invalid argument\n", 255, "/vtlmq700krc: Invalid argument\n"}}, "", true},
+      {"the sibling tool fails", "lmq700k",
+       [](const Tree& t) { write_file(t.lpd / "standin.fail", ""); },
+       {{kDeleteAsset, "", 255, "/vtpapertoolcups_lmq700k: exited with status 1\n"},
+        {add("T", "12", "50"), "", 255, "/vtpapertoolcups_lmq700k: exited with status 1\n"}},
+       kAsset, true},
+      {"a planted temporary file", "lmq700k",
+       [](const Tree& t) { fs::create_symlink(t.dir / "outside", t.inf / "ImagingArea.$$$"); },
+       {{kDeleteAsset, ""}}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Tree tree(c.model);
+    c.setup(tree);
+    const Files before = tree.files();
+    for (const Step& step : c.steps) {
+      const Result result = tree.run(step.args);
+      EXPECT_EQ(result.out, step.out) << ::testing::PrintToString(step.args);
+      EXPECT_EQ(result.status, step.status);
+      const std::string prefix = "vtpapertoollpr_" + c.model + ": ";
+      EXPECT_EQ(result.err.substr(0, step.err.empty() ? 0 : prefix.size()),
+                step.err.empty() ? "" : prefix);
+      EXPECT_EQ(result.err.substr(result.err.size() - std::min(result.err.size(), step.err.size())),
+                step.err);
+      EXPECT_TRUE(step.err.empty() || result.err.size() > step.err.size()) << result.err;
+    }
+    if (c.unchanged) {
+      EXPECT_EQ(tree.files(), before);
+    }
+    EXPECT_EQ(tree.run({"--list"}).out, c.listing);
+    EXPECT_FALSE(fs::exists(tree.dir / "outside"));
+    if (c.what == "a name with shell characters") {
+      EXPECT_NE(tree.sibling_log().find("\na\"$b`x`'q'\\\\ z\n"), std::string::npos);
+    }
+    if (c.what == "the current media is reset") {
+      EXPECT_EQ(read_file(tree.inf / "vtlmq700krc").substr(0, 14), "Media=vtS12mm\n");
+    }
+  }
+}
+
+// Only root can make a file or link belong to someone else.
+TEST(Ops, LinksAndOwners) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+  Tree tree("lmq700k");
+  const fs::path secret = tree.dir / "secret";
+  write_file(secret, "VtL_vtS24mm__0716064A0F3E\tsecret\n");
+  fs::remove(tree.inf / "ImagingArea");
+  fs::create_symlink(secret, tree.inf / "ImagingArea");
+  ASSERT_EQ(::lchown((tree.inf / "ImagingArea").c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::chown((tree.inf / "paperinflmq700k").c_str(), 65534, 65534), 0);
+  const Files before = tree.files();
+  const Result refused = tree.run(kDeleteAsset);
+  EXPECT_EQ(refused.out, "Too many levels of symbolic links\n");
+  EXPECT_EQ(refused.status, 255);
+  EXPECT_EQ(tree.files(), before);
+  ASSERT_EQ(::lchown((tree.inf / "ImagingArea").c_str(), 0, 0), 0);
+  EXPECT_EQ(tree.run(kDeleteAsset).status, 0);
+  EXPECT_EQ(read_file(tree.inf / "ImagingArea"), "");
+  EXPECT_FALSE(fs::is_symlink(tree.inf / "ImagingArea"));
+  struct stat paper {};
+  ::stat((tree.inf / "paperinflmq700k").c_str(), &paper);
+  EXPECT_EQ(paper.st_uid, 65534u);
+  EXPECT_EQ(paper.st_gid, 65534u);
+}
+
+}  // namespace
