@@ -106,6 +106,31 @@ TEST(Store, EveryIoCallCutShort) {
   }
 }
 
+// A link planted as a temporary file between its removal and its creation is never
+// followed: the run fails instead of writing through it.
+TEST(Store, LinkPlantedAsTemporaryFile) {
+  Tree tree("lmq700k");
+  const fs::path log = tree.dir / "io.log";
+  const fs::path temp = tree.inf / "ImagingArea.$$$";
+  EXPECT_EQ(tree.run(kDeleteAsset, {{"VTPAPERTOOL_IO_LOG", log.string()}}).status, 0);
+  const std::string calls = read_file(log);
+  const size_t created = calls.find("open " + temp.string());
+  const long k = std::count(calls.begin(), calls.begin() + static_cast<long>(created), '\n') + 1;
+  tree.restore(Files());
+  fs::copy(fs::path(SOURCE_DIR) / "examples/lmq700k/bin/inf", tree.inf);
+  Result stopped;
+  const fs::path met = tree.dir / "met";
+  const pid_t pid = tree.start(kDeleteAsset, {{"VTPAPERTOOL_STOP", std::to_string(k)},
+                                              {"VTPAPERTOOL_FAULT_MET", met.string()}});
+  while (!fs::exists(met)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  fs::create_symlink(tree.dir / "outside", temp);
+  fs::remove(met);
+  const Result result = tree.finish(pid);
+  EXPECT_EQ(result.out, "File exists\n");
+  EXPECT_EQ(result.status, 255);
+  EXPECT_FALSE(fs::exists(tree.dir / "outside"));
+}
+
 // Each temporary file is synced before the record has its name, the record is durable
 // before the first data file is replaced, and the directory is synced after the last.
 TEST(Store, DurableOrder) {

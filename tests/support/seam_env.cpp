@@ -4,7 +4,7 @@
 //   VTPAPERTOOL_CLOCK      "<seconds>.<microseconds>" instead of the system clock
 //   VTPAPERTOOL_LOCK_WAIT  milliseconds to wait for the lock instead of 30000
 //   VTPAPERTOOL_FAULT      "<k>:<errno>": the k-th I/O call of the data store fails
-//   VTPAPERTOOL_STOP       "<k>": the k-th I/O call waits until a signal ends the program
+//   VTPAPERTOOL_STOP       "<k>": the k-th I/O call waits while VTPAPERTOOL_FAULT_MET exists
 //   VTPAPERTOOL_FAULT_MET  a file created when the fault or the stop is reached
 //   VTPAPERTOOL_IO_LOG     a file that gets "<call> <subject>" for every I/O call
 #include <fcntl.h>
@@ -63,7 +63,7 @@ int injected_fault(const char* call, const std::string& subject) {
   log_call(call, subject);
   if (std::strtol(environment("VTPAPERTOOL_STOP"), nullptr, 10) == calls) {
     record_fault_met();
-    for (;;) ::pause();
+    while (::access(environment("VTPAPERTOOL_FAULT_MET"), F_OK) == 0) ::usleep(1000);
   }
   char* rest = nullptr;
   const long target = std::strtol(environment("VTPAPERTOOL_FAULT"), &rest, 10);
