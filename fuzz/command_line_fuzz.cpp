@@ -40,7 +40,8 @@ void check_request(Command command, const FormatRequest& request) {
 // byte chooses a tape or a roll model.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  std::vector<std::string> words{data[0] & 1 ? "vtpapertoollpr_lmq700k" : "vtpapertoollpr_rk260", ""};
+  std::vector<std::string> words{data[0] & 1 ? "vtpapertoollpr_lmq700k" : "vtpapertoollpr_rk260",
+                                 ""};
   for (size_t i = 1; i < size; ++i) {
     if (data[i] == 0) words.emplace_back();
     if (data[i] != 0) words.back() += static_cast<char>(data[i]);

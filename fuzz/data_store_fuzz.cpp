@@ -33,7 +33,8 @@ std::string expected(const std::string& bytes, const LineRule& rule, const std::
     const std::string text = searched.substr(0, searched.find('\n'));
     const size_t mark = text.find("VtL");
     const size_t length = mark == std::string::npos || text.size() < mark + 15
-                              ? 100 : std::strtoul(text.substr(mark + 13, 2).c_str(), nullptr, 16);
+                              ? 100
+                              : std::strtoul(text.substr(mark + 13, 2).c_str(), nullptr, 16);
     if (key.empty() && length < 100 && std::isxdigit(static_cast<unsigned char>(text[mark + 13])) &&
         std::isxdigit(static_cast<unsigned char>(text[mark + 14])) &&
         text.size() >= mark + 26 + length && text.compare(mark + 26, length, name) == 0) {
@@ -63,8 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string key;
   std::string want_key;
   const std::string want = expected(bytes, rule, trailer, name, want_key);
-  if (find_format_id(path, name, key) != (want_key.empty() ? 0 : 1) || key != want_key) std::abort();
-  if (prepare_data_file(path, rule, trailer) != 0 || file_bytes(path + ".$$$") != want) std::abort();
+  if (find_format_id(path, name, key) != (want_key.empty() ? 0 : 1) || key != want_key)
+    std::abort();
+  if (prepare_data_file(path, rule, trailer) != 0 || file_bytes(path + ".$$$") != want)
+    std::abort();
   ::unlink((path + ".$$$").c_str());
   return 0;
 }

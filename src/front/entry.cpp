@@ -111,9 +111,9 @@ bool take_lock(const Run& run, int& lock) {
   print_system_error(error);
   const std::string why = std::strerror(error);
   report(run, "lock on " + directory,
-         error == EWOULDBLOCK ? why + " (held by another run for " +
-                                    std::to_string(patience / 1000) + " s)"
-                              : why);
+         error == EWOULDBLOCK
+             ? why + " (held by another run for " + std::to_string(patience / 1000) + " s)"
+             : why);
   return false;
 }
 

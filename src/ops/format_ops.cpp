@@ -44,11 +44,10 @@ int add_label_format(FormatRequest request) {
   if (!run_sibling_tool(add_command_line(request, key))) return kSiblingFailed;
   const LineRule below_header{RuleKind::kInsertAfterMatching, kCustomTapeHeader,
                               function_entry(key, request)};
-  return change_all(request,
-                    {{function_file_path(request.model_id), below_header, ""},
-                     {paper_table_path(request.model_id), kCopyAll, paper_table_entry(key, request)},
-                     {imaging_area_path(request.model_id), kCopyAll,
-                      imaging_area_entry(key, request)}});
+  return change_all(
+      request, {{function_file_path(request.model_id), below_header, ""},
+                {paper_table_path(request.model_id), kCopyAll, paper_table_entry(key, request)},
+                {imaging_area_path(request.model_id), kCopyAll, imaging_area_entry(key, request)}});
 }
 
 int delete_label_format(FormatRequest request) {

@@ -204,7 +204,8 @@ int read_format_entries(const std::string& path, std::vector<FormatEntry>& entri
   while ((got = next_lines(scan.reader, lines)) == 1) {
     for (size_t done = 0; next_marked_line(lines, done, line);) {
       if (view_entry(line, entry)) {
-        entries.push_back({std::string(entry.key), std::string(entry.name), std::string(entry.rest)});
+        entries.push_back(
+            {std::string(entry.key), std::string(entry.name), std::string(entry.rest)});
       }
     }
   }

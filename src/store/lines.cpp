@@ -35,9 +35,8 @@ bool make_room(LineReader& reader) {
 // file, -1 on failure.
 long fill(LineReader& reader) {
   if (!make_room(reader)) return -1;
-  const ssize_t got =
-      io_read(reader.fd, reader.block.get() + reader.end, reader.capacity - reader.end,
-              reader.subject);
+  const ssize_t got = io_read(reader.fd, reader.block.get() + reader.end,
+                              reader.capacity - reader.end, reader.subject);
   if (got < 0) return -1;
   if (got == 0) reader.at_end = true;
   reader.end += static_cast<size_t>(got);

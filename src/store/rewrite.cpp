@@ -29,7 +29,8 @@ struct Output {
 
 bool flush(Output& out) {
   if (out.failed) return false;
-  if (!out.pending.empty() && write_all(out.fd, out.pending.data(), out.pending.size(), out.subject) < 0) {
+  if (!out.pending.empty() &&
+      write_all(out.fd, out.pending.data(), out.pending.size(), out.subject) < 0) {
     out.failed = true;
   }
   out.pending.clear();
@@ -43,7 +44,8 @@ void emit(Output& out, std::string_view bytes) {
     out.pending.append(bytes);
     return;
   }
-  if (flush(out) && write_all(out.fd, bytes.data(), bytes.size(), out.subject) < 0) out.failed = true;
+  if (flush(out) && write_all(out.fd, bytes.data(), bytes.size(), out.subject) < 0)
+    out.failed = true;
 }
 
 // A line of the tool's own never joins a driver line that lacks its line feed.

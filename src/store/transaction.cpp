@@ -64,8 +64,8 @@ bool prepare_all(const std::vector<FileChange>& changes) {
 bool write_synced(const std::string& path, const std::string& contents) {
   const int fd = create_temporary(path);
   if (fd < 0) return false;
-  const bool done = write_all(fd, contents.data(), contents.size(), path) >= 0 &&
-                    io_fsync(fd, path) == 0;
+  const bool done =
+      write_all(fd, contents.data(), contents.size(), path) >= 0 && io_fsync(fd, path) == 0;
   const int saved = errno;
   const bool closed = io_close(fd, path) == 0;
   if (!done) errno = saved;

@@ -28,13 +28,14 @@ struct Row {
   std::string out;
   int status;
   std::string paper_entry;  // the paper table's new last line; "" when it must not change
-  std::string name = "";     // the invocation name, when not vtpapertoollpr_<model>
+  std::string name = "";    // the invocation name, when not vtpapertoollpr_<model>
 };
 
 TEST(Front, CommandLines) {
   const std::string tape = usage("lmq700k", "LM-Q700k");
   const std::string roll = usage("rk260", "");
   const std::string long_printer(1025, 'p');
+  // clang-format off
   const Row rows[] = {
       {"lmq700k", {"-P", "q1", "-d", "A"}, "vtpapertoollpr is invalid.\n\n", 0, "", "vtpapertoollpr"},
       {"lmq700k", {"--version"}, "VTPAPERTOOLLPR_RK210 is invalid.\n\n", 0, "", "VTPAPERTOOLLPR_RK210"},
@@ -90,6 +91,7 @@ TEST(Front, CommandLines) {
       {"rk260", {"-P", "q1", "-n", "W", "-w", "2", "-h", "2"}, "", 0,
        "VtL__________01020027E240/W:\t-11\t-47"},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name + " " + ::testing::PrintToString(row.args));
     Tree tree(row.model);
@@ -99,7 +101,8 @@ TEST(Front, CommandLines) {
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.status, row.status);
     const std::string after = read_file(tree.inf / ("paperinf" + row.model));
-    EXPECT_EQ(row.paper_entry.empty() ? paper : last_line(after), row.paper_entry.empty() ? after : row.paper_entry);
+    EXPECT_EQ(row.paper_entry.empty() ? paper : last_line(after),
+              row.paper_entry.empty() ? after : row.paper_entry);
   }
 }
 

@@ -67,12 +67,13 @@ struct Case {
   std::string model;
   std::function<void(const Tree&)> setup;
   std::vector<Step> steps;
-  std::string listing;  // what --list shows at the end
+  std::string listing;     // what --list shows at the end
   bool unchanged = false;  // the data files must keep their first bytes
 };
 
 TEST(Ops, Commands) {
   const std::string odd_name = "a\"$b`x`'q'\\ z";
+  // clang-format off
   const Case cases[] = {
       {"the current media is reset", "lmq700k", [](const Tree&) {},
        {{kDeleteAsset, ""}}, ""},
@@ -133,6 +134,7 @@ TEST(Ops, Commands) {
        [](const Tree& t) { fs::create_symlink(t.dir / "outside", t.inf / "ImagingArea.$$$"); },
        {{kDeleteAsset, ""}}, ""},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Tree tree(c.model);

@@ -35,8 +35,8 @@ bool is_one_of(const Files& files, const std::vector<Files>& states) {
 bool stop_and_signal(const Tree& tree, const Words& args, int k, int signal, Result& result) {
   const fs::path met = tree.dir / "met";
   fs::remove(met);
-  const pid_t pid = tree.start(args, {{"VTPAPERTOOL_STOP", std::to_string(k)},
-                                      {"VTPAPERTOOL_FAULT_MET", met.string()}});
+  const pid_t pid = tree.start(
+      args, {{"VTPAPERTOOL_STOP", std::to_string(k)}, {"VTPAPERTOOL_FAULT_MET", met.string()}});
   int status = 0;
   while (!fs::exists(met) && ::waitpid(pid, &status, WNOHANG) == 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -83,8 +83,8 @@ TEST(Store, EveryIoCallCutShort) {
       }
       for (const int error : {ENOSPC, EIO, EINTR}) {
         tree.restore(states.front());
-        const Result result = tree.run(command, {{"VTPAPERTOOL_FAULT", std::to_string(k) + ":" +
-                                                                           std::to_string(error)}});
+        const Result result = tree.run(
+            command, {{"VTPAPERTOOL_FAULT", std::to_string(k) + ":" + std::to_string(error)}});
         const Files left = tree.files();
         if (result.status == 0) {
           EXPECT_EQ(left, states.back()) << error;
@@ -134,7 +134,8 @@ TEST(Store, LinkPlantedAsTemporaryFile) {
 // Each temporary file is synced before the record has its name, the record is durable
 // before the first data file is replaced, and the directory is synced after the last.
 TEST(Store, DurableOrder) {
-  for (const Words& command : {kDeleteAsset, Words{"-P", "q1", "-n", "New", "-w", "9", "-h", "9"}}) {
+  for (const Words& command :
+       {kDeleteAsset, Words{"-P", "q1", "-n", "New", "-w", "9", "-h", "9"}}) {
     Tree tree("lmq700k");
     const fs::path log = tree.dir / "io.log";
     EXPECT_EQ(tree.run(command, {{"VTPAPERTOOL_IO_LOG", log.string()}}).status, 0);
@@ -150,14 +151,16 @@ TEST(Store, DurableOrder) {
     EXPECT_LT(at("fsync " + inf + "/" + kRecord + ".$$$"), committed);
     long first_install = static_cast<long>(calls.size());
     long last_install = committed;
-    for (const std::string file : {"vtlmq700kfunc", "paperinflmq700k", "vtlmq700krc", "ImagingArea"}) {
+    for (const std::string file :
+         {"vtlmq700kfunc", "paperinflmq700k", "vtlmq700krc", "ImagingArea"}) {
       const long installed = at("rename " + inf + "/" + file);
       if (installed == static_cast<long>(calls.size())) continue;
       EXPECT_LT(at("fsync " + inf + "/" + file + ".$$$"), committed) << file;
       first_install = std::min(first_install, installed);
       last_install = std::max(last_install, installed);
     }
-    EXPECT_LT(std::find(calls.begin() + committed, calls.end(), "fsync " + inf) - calls.begin(), first_install);
+    EXPECT_LT(std::find(calls.begin() + committed, calls.end(), "fsync " + inf) - calls.begin(),
+              first_install);
     const auto synced_after = std::find(calls.begin() + last_install, calls.end(), "fsync " + inf);
     EXPECT_LT(synced_after - calls.begin(), at("unlink " + inf + "/" + kRecord));
   }
@@ -242,7 +245,8 @@ TEST(Store, RunsAtOnceTakeTurns) {
     }
     for (const pid_t run : runs) EXPECT_EQ(tree.finish(run).status, 0);
     const std::string listing = tree.run({"--list"}).out;
-    EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), command[1] == 'n' ? 9 : 1) << listing;
+    EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), command[1] == 'n' ? 9 : 1)
+        << listing;
     EXPECT_EQ(listing.find("incomplete"), std::string::npos) << listing;
   }
 }
@@ -254,8 +258,10 @@ TEST(Store, OutputThatNeverArrives) {
     tree.out = out;
     const Result result = tree.run({"-P", "q1", "-d", "Missing"});
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.err, "vtpapertoollpr_lmq700k: standard output: " +
-                              std::string(out.empty() ? "Bad file descriptor" : "No space left on device") + "\n");
+    EXPECT_EQ(result.err,
+              "vtpapertoollpr_lmq700k: standard output: " +
+                  std::string(out.empty() ? "Bad file descriptor" : "No space left on device") +
+                  "\n");
     EXPECT_EQ(tree.files(), before);
   }
 }

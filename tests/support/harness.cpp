@@ -26,8 +26,8 @@ std::string test_data(const std::string& name) {
 }
 
 Tree::Tree(const std::string& model_id, bool memory) : model(model_id) {
-  const fs::path base = memory && fs::is_directory("/dev/shm") ? fs::path("/dev/shm")
-                                                                : fs::temp_directory_path();
+  const fs::path base =
+      memory && fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
   std::string pattern = (base / "vtpapertool-test.XXXXXX").string();
   dir = ::mkdtemp(pattern.data());
   root = dir / "root";
@@ -69,7 +69,8 @@ pid_t Tree::start(const Words& args, const Env& env, const std::string& name) co
   } else {
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   }
-  posix_spawn_file_actions_addopen(&actions, 2, (dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, (dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
   pid_t pid = -1;
   posix_spawn(&pid, TWIN_PATH, &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
@@ -94,7 +95,8 @@ Result Tree::run(const Words& args, const Env& env, const std::string& name) con
 Files Tree::files() const {
   Files files;
   for (const auto& entry : fs::directory_iterator(inf)) {
-    files[entry.path().filename().string()] = entry.is_regular_file() ? read_file(entry.path()) : "<not a file>";
+    files[entry.path().filename().string()] =
+        entry.is_regular_file() ? read_file(entry.path()) : "<not a file>";
   }
   return files;
 }
