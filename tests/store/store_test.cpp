@@ -106,63 +106,60 @@ TEST(Store, EveryIoCallCutShort) {
   }
 }
 
+// The position of the first call from from on, or calls.size().
+long index_of(const std::vector<std::string>& calls, const std::string& call, long from = 0) {
+  return std::find(calls.begin() + from, calls.end(), call) - calls.begin();
+}
+
+std::vector<std::string> logged_calls(const Tree& tree, const Words& command) {
+  const fs::path log = tree.dir / "io.log";
+  fs::remove(log);
+  EXPECT_EQ(tree.run(command, {{"VTPAPERTOOL_IO_LOG", log.string()}}).status, 0);
+  std::vector<std::string> calls;
+  std::istringstream lines(read_file(log));
+  for (std::string line; std::getline(lines, line);) calls.push_back(line);
+  return calls;
+}
+
 // A link planted as a temporary file between its removal and its creation is never
 // followed: the run fails instead of writing through it.
 TEST(Store, LinkPlantedAsTemporaryFile) {
   Tree tree("lmq700k");
-  const fs::path log = tree.dir / "io.log";
-  const fs::path temp = tree.inf / "ImagingArea.$$$";
-  EXPECT_EQ(tree.run(kDeleteAsset, {{"VTPAPERTOOL_IO_LOG", log.string()}}).status, 0);
-  const std::string calls = read_file(log);
-  const size_t created = calls.find("open " + temp.string());
-  const long k = std::count(calls.begin(), calls.begin() + static_cast<long>(created), '\n') + 1;
-  tree.restore(Files());
-  fs::copy(fs::path(SOURCE_DIR) / "examples/lmq700k/bin/inf", tree.inf);
-  Result stopped;
+  const Files before = tree.files();
   const fs::path met = tree.dir / "met";
+  const fs::path temp = tree.inf / "ImagingArea.$$$";
+  const long k = index_of(logged_calls(tree, kDeleteAsset), "open " + temp.string()) + 1;
+  tree.restore(before);
   const pid_t pid = tree.start(kDeleteAsset, {{"VTPAPERTOOL_STOP", std::to_string(k)},
                                               {"VTPAPERTOOL_FAULT_MET", met.string()}});
   while (!fs::exists(met)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   fs::create_symlink(tree.dir / "outside", temp);
   fs::remove(met);
-  const Result result = tree.finish(pid);
-  EXPECT_EQ(result.out, "File exists\n");
-  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(tree.finish(pid).out, "File exists\n");
   EXPECT_FALSE(fs::exists(tree.dir / "outside"));
 }
 
 // Each temporary file is synced before the record has its name, the record is durable
 // before the first data file is replaced, and the directory is synced after the last.
 TEST(Store, DurableOrder) {
-  for (const Words& command :
-       {kDeleteAsset, Words{"-P", "q1", "-n", "New", "-w", "9", "-h", "9"}}) {
+  for (const Words& command : {kDeleteAsset, Words{"-P", "q1", "-n", "N", "-w", "9", "-h", "9"}}) {
     Tree tree("lmq700k");
-    const fs::path log = tree.dir / "io.log";
-    EXPECT_EQ(tree.run(command, {{"VTPAPERTOOL_IO_LOG", log.string()}}).status, 0);
-    std::vector<std::string> calls;
-    std::istringstream lines(read_file(log));
-    for (std::string line; std::getline(lines, line);) calls.push_back(line);
+    const std::vector<std::string> calls = logged_calls(tree, command);
     const std::string inf = tree.inf.string();
-    const auto at = [&](const std::string& call) {
-      return std::find(calls.begin(), calls.end(), call) - calls.begin();
-    };
-    const long committed = at("rename " + inf + "/" + kRecord);
-    ASSERT_LT(committed, static_cast<long>(calls.size()));
-    EXPECT_LT(at("fsync " + inf + "/" + kRecord + ".$$$"), committed);
-    long first_install = static_cast<long>(calls.size());
-    long last_install = committed;
-    for (const std::string file :
-         {"vtlmq700kfunc", "paperinflmq700k", "vtlmq700krc", "ImagingArea"}) {
-      const long installed = at("rename " + inf + "/" + file);
+    const long committed = index_of(calls, "rename " + inf + "/" + kRecord);
+    EXPECT_LT(index_of(calls, "fsync " + inf + "/" + kRecord + ".$$$"), committed);
+    const long synced = index_of(calls, "fsync " + inf, committed);
+    long last_install = synced;
+    for (const auto& [file, contents] : tree.files()) {
+      const long installed = index_of(calls, "rename " + inf + "/" + file);
       if (installed == static_cast<long>(calls.size())) continue;
-      EXPECT_LT(at("fsync " + inf + "/" + file + ".$$$"), committed) << file;
-      first_install = std::min(first_install, installed);
+      EXPECT_LT(index_of(calls, "fsync " + inf + "/" + file + ".$$$"), committed) << file;
+      EXPECT_LT(synced, installed) << file;
       last_install = std::max(last_install, installed);
     }
-    EXPECT_LT(std::find(calls.begin() + committed, calls.end(), "fsync " + inf) - calls.begin(),
-              first_install);
-    const auto synced_after = std::find(calls.begin() + last_install, calls.end(), "fsync " + inf);
-    EXPECT_LT(synced_after - calls.begin(), at("unlink " + inf + "/" + kRecord));
+    EXPECT_LT(index_of(calls, "fsync " + inf, last_install),
+              index_of(calls, "unlink " + inf + "/" + kRecord));
+    EXPECT_LT(last_install, static_cast<long>(calls.size()));
   }
 }
 
