@@ -200,7 +200,7 @@ TEST(Store, RecoveryOfHandMadeRecords) {
 }
 
 int hold_lock(const fs::path& directory) {
-  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY);
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   ::flock(fd, LOCK_EX);
   return fd;
 }
