@@ -8,7 +8,7 @@
 namespace {
 
 std::string usage(const std::string& id, const std::string& display) {
-  std::string screen = test_data("usage_lmq700k.txt");
+  std::string screen = read_file(fs::path(SOURCE_DIR) / "tests/data/usage_lmq700k.txt");
   const std::string example = id + " -P " + display;
   for (size_t at = 0; (at = screen.find("lmq700k -P LM-Q700k", at)) != std::string::npos;) {
     screen.replace(at, 19, example);

@@ -41,11 +41,10 @@ bool stop_and_signal(const Tree& tree, const Words& args, int k, int signal, Res
   while (!fs::exists(met) && ::waitpid(pid, &status, WNOHANG) == 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  const bool reached = fs::exists(met);
-  if (reached) ::kill(pid, signal);
-  if (reached) result = tree.finish(pid);
-  if (!reached) ::waitpid(pid, &status, 0);
-  return reached;
+  if (!fs::exists(met)) return false;
+  ::kill(pid, signal);
+  result = tree.finish(pid);
+  return true;
 }
 
 // Each I/O call k of a replacing add (two operations) and of a delete: cut short by
@@ -59,7 +58,6 @@ TEST(Store, EveryIoCallCutShort) {
                read_file(tree.inf / "vtlmq700kfunc") + "; " + std::string(100000, 'x') + "\n");
     std::vector<Files> states{tree.files()};
     for (const Words& step : {kDeleteAsset, command}) {
-      if (step == kDeleteAsset && command == kDeleteAsset && states.size() == 2) break;
       EXPECT_EQ(tree.run(step).status, 0);
       states.push_back(tree.files());
     }

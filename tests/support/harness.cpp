@@ -21,10 +21,6 @@ void write_file(const fs::path& path, const std::string& contents) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
 }
 
-std::string test_data(const std::string& name) {
-  return read_file(fs::path(SOURCE_DIR) / "tests/data" / name);
-}
-
 Tree::Tree(const std::string& model_id, bool memory) : model(model_id) {
   const fs::path base =
       memory && fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
@@ -44,7 +40,6 @@ Tree::Tree(const std::string& model_id, bool memory) : model(model_id) {
 
 Tree::~Tree() {
   std::error_code ignored;
-  fs::permissions(inf, fs::perms::owner_all, fs::perm_options::add, ignored);
   fs::remove_all(dir, ignored);
 }
 

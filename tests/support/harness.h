@@ -23,8 +23,6 @@ struct Result {
 
 std::string read_file(const fs::path& path);
 void write_file(const fs::path& path, const std::string& contents);
-// The text of a file in tests/data/.
-std::string test_data(const std::string& name);
 
 // The sample tree of examples/<model> (or an empty inf/ for other models) under a fresh
 // root, with the sibling stand-in, removed with everything in it when the test ends.
@@ -32,8 +30,6 @@ std::string test_data(const std::string& name);
 struct Tree {
   explicit Tree(const std::string& model = "lmq700k", bool memory = false);
   ~Tree();
-  Tree(const Tree&) = delete;
-  Tree& operator=(const Tree&) = delete;
 
   // Runs the test build as "vtpapertoollpr_<model>" (or as name, when given), with the
   // clock fixed at 7.123456 unless env sets it.

@@ -1,12 +1,7 @@
-// The test build's seam: its root, clock, lock patience and I/O faults come from the
-// environment.
-//   VTPAPERTOOL_ROOT       the driver tree's root (required)
-//   VTPAPERTOOL_CLOCK      "<seconds>.<microseconds>" instead of the system clock
-//   VTPAPERTOOL_LOCK_WAIT  milliseconds to wait for the lock instead of 30000
-//   VTPAPERTOOL_FAULT      "<k>:<errno>": the k-th I/O call of the data store fails
-//   VTPAPERTOOL_STOP       "<k>": the k-th I/O call waits while VTPAPERTOOL_FAULT_MET exists
-//   VTPAPERTOOL_FAULT_MET  a file created when the fault or the stop is reached
-//   VTPAPERTOOL_IO_LOG     a file that gets "<call> <subject>" for every I/O call
+// The test build's seam, from the environment: VTPAPERTOOL_ROOT, VTPAPERTOOL_CLOCK
+// ("<s>.<us>"), VTPAPERTOOL_LOCK_WAIT (ms), VTPAPERTOOL_FAULT ("<k>:<errno>": the k-th I/O
+// call fails), VTPAPERTOOL_STOP ("<k>": the k-th call waits while VTPAPERTOOL_FAULT_MET,
+// made on reaching it, exists) and VTPAPERTOOL_IO_LOG (gets "<call> <subject>" lines).
 #include <fcntl.h>
 #include <sys/time.h>
 #include <unistd.h>
