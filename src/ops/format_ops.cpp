@@ -11,8 +11,10 @@
 
 namespace {
 
-int look_up(const std::string& path, const std::string& label_name, std::string& key) {
-  const int found = find_format_id(path, label_name, key);
+// The add that follows a delete of the same name reuses what the look-up saw of the key
+// times its key can take.
+int look_up(const std::string& path, const FormatRequest& request, std::string& key) {
+  const int found = find_format_id(path, request.label_name, key, format_id_prefix(request));
   if (found < 0) return kDataFileFailed;
   return found == 1 ? kDone : kNotFound;
 }
@@ -55,10 +57,10 @@ int delete_label_format(FormatRequest request) {
   std::string function_key;
   std::string paper_key;
   request.work_path = function_file_path(request.model_id);
-  const int in_function = look_up(request.work_path, request.label_name, function_key);
+  const int in_function = look_up(request.work_path, request, function_key);
   if (in_function == kDataFileFailed) return kDataFileFailed;
   request.work_path = paper_table_path(request.model_id);
-  const int in_paper = look_up(request.work_path, request.label_name, paper_key);
+  const int in_paper = look_up(request.work_path, request, paper_key);
   if (in_paper == kDataFileFailed) return kDataFileFailed;
   if (in_function != kDone && in_paper != kDone) return kNotFound;
   // Beyond the function file the paper table's key counts, should the two files disagree.

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
@@ -118,21 +119,54 @@ int close_scan(FileScan& scan, int got) {
   return got < 0 ? -1 : 0;
 }
 
-int mark_taken_times(const std::string& path, std::string_view prefix, std::vector<bool>& taken) {
+// Marks the time of every key in lines that starts with prefix.
+void mark_times(std::string_view lines, std::string_view prefix, std::vector<bool>& times) {
+  for (size_t at = lines.find(prefix);
+       at != std::string_view::npos && at + kFormatIdLength <= lines.size();
+       at = lines.find(prefix, at + 1)) {
+    const long time = upper_hex_value(lines.substr(at + kTimeAt, kFormatIdLength - kTimeAt));
+    if (time >= 0) times[static_cast<size_t>(time)] = true;
+  }
+}
+
+// One pass over the file at path: the first entry named label_name, unless it is null,
+// and, when times is not null, the time of every key that starts with prefix until then.
+// Returns 1 with the key in out_key, 0 after the whole file, -1 with errno set.
+int scan_file(const std::string& path, const std::string* label_name, std::string_view prefix,
+              std::vector<bool>* times, std::string& out_key) {
   FileScan scan;
   const int opened = open_scan(path, scan);
   if (opened <= 0) return opened;
   std::string_view lines;
+  std::string_view line;
+  EntryView entry;
   int got = 0;
-  while ((got = next_lines(scan.reader, lines)) == 1) {
-    for (size_t at = lines.find(prefix); at != std::string_view::npos;
-         at = lines.find(prefix, at + 1)) {
-      if (lines.size() < at + kFormatIdLength) break;
-      const long time = upper_hex_value(lines.substr(at + kTimeAt, kFormatIdLength - kTimeAt));
-      if (time >= 0) taken[static_cast<size_t>(time)] = true;
+  bool found = false;
+  while (!found && (got = next_lines(scan.reader, lines)) == 1) {
+    if (times != nullptr) mark_times(lines, prefix, *times);
+    for (size_t done = 0; label_name != nullptr && !found && next_marked_line(lines, done, line);) {
+      found = view_entry(line, entry) && entry.name == *label_name;
     }
   }
-  return close_scan(scan, got);
+  if (found) out_key = std::string(entry.key);
+  if (close_scan(scan, got) != 0) return -1;
+  return found ? 1 : 0;
+}
+
+// The key times that look-ups which read a whole file saw there, until the file changes:
+// the add that follows a delete of the same name then reads no file a second time.
+struct SeenTimes {
+  std::string path;
+  std::string prefix;
+  std::vector<bool> times;
+};
+std::vector<SeenTimes> seen_times;
+
+const SeenTimes* times_seen(const std::string& path, std::string_view prefix) {
+  for (const SeenTimes& seen : seen_times) {
+    if (seen.path == path && seen.prefix == prefix) return &seen;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -146,13 +180,22 @@ std::string compose_format_id(const FormatRequest& request, ClockReading now) {
          hex_field(static_cast<uint64_t>(now.microseconds), 4);
 }
 
-// One pass per file collects every time already used with this key's other fields.
+std::string format_id_prefix(const FormatRequest& request) {
+  return compose_format_id(request, {0, 0}).substr(0, kTimeAt);
+}
+
+// One pass per file, or none after a look-up, collects every time already used with this
+// key's other fields.
 int compose_unique_format_id(const FormatRequest& request, ClockReading now,
                              const std::vector<std::string>& paths, std::string& out_key) {
-  const std::string prefix = compose_format_id(request, now).substr(0, kTimeAt);
+  const std::string prefix = format_id_prefix(request);
   std::vector<bool> taken(kTimeValues);
   for (const std::string& path : paths) {
-    if (mark_taken_times(path, prefix, taken) != 0) return -1;
+    const SeenTimes* seen = times_seen(path, prefix);
+    for (size_t i = 0; seen != nullptr && i < kTimeValues; ++i)
+      taken[i] = taken[i] || seen->times[i];
+    std::string unused;
+    if (seen == nullptr && scan_file(path, nullptr, prefix, &taken, unused) < 0) return -1;
   }
   for (uint32_t tries = 0; tries < kTimeValues; ++tries, now = one_microsecond_later(now)) {
     if (!taken[time_field(now)]) {
@@ -174,23 +217,20 @@ bool holds_format_id(std::string_view text) {
   return false;
 }
 
-int find_format_id(const std::string& path, const std::string& label_name, std::string& out_key) {
-  FileScan scan;
-  const int opened = open_scan(path, scan);
-  if (opened <= 0) return opened;
-  std::string_view lines;
-  std::string_view line;
-  EntryView entry;
-  int got = 0;
-  bool found = false;
-  while (!found && (got = next_lines(scan.reader, lines)) == 1) {
-    for (size_t done = 0; !found && next_marked_line(lines, done, line);) {
-      found = view_entry(line, entry) && entry.name == label_name;
-    }
-  }
-  if (found) out_key = std::string(entry.key);
-  if (close_scan(scan, got) != 0) return -1;
-  return found ? 1 : 0;
+int find_format_id(const std::string& path, const std::string& label_name, std::string& out_key,
+                   const std::string& prefix) {
+  if (prefix.empty()) return scan_file(path, &label_name, prefix, nullptr, out_key);
+  std::vector<bool> times(kTimeValues);
+  const int found = scan_file(path, &label_name, prefix, &times, out_key);
+  if (found == 0 && times_seen(path, prefix) == nullptr)
+    seen_times.push_back({path, prefix, times});
+  return found;
+}
+
+void forget_format_ids(const std::string& path) {
+  seen_times.erase(std::remove_if(seen_times.begin(), seen_times.end(),
+                                  [&path](const SeenTimes& seen) { return seen.path == path; }),
+                   seen_times.end());
 }
 
 int read_format_entries(const std::string& path, std::vector<FormatEntry>& entries) {

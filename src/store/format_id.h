@@ -21,9 +21,13 @@ constexpr char kNoMediaFiller[] = "__________";
 // bits and the clock's low bits, all upper-case hexadecimal: always 25 characters.
 std::string compose_format_id(const FormatRequest& request, ClockReading now);
 
+// The key's first 20 characters: all but the time.
+std::string format_id_prefix(const FormatRequest& request);
+
 // compose_format_id from now on, a microsecond later each time, until no line of the
 // files at paths holds the key. Returns 0 with the key in out_key, or -1 with errno set
-// when a file exists but cannot be read. A missing file holds no key.
+// when a file exists but cannot be read. A missing file holds no key. A file that a
+// look-up with the same prefix read whole is not read again.
 int compose_unique_format_id(const FormatRequest& request, ClockReading now,
                              const std::vector<std::string>& paths, std::string& out_key);
 
@@ -39,8 +43,13 @@ struct FormatEntry {
 
 // Looks through the file at path for the first entry whose name is label_name. Returns 1
 // with the key in out_key, 0 when there is none or the file does not exist, -1 with errno
-// set when the file cannot be opened or read.
-int find_format_id(const std::string& path, const std::string& label_name, std::string& out_key);
+// set when the file cannot be opened or read. With a prefix (format_id_prefix), a look-up
+// that finds none also remembers the key times used with it, until forget_format_ids.
+int find_format_id(const std::string& path, const std::string& label_name, std::string& out_key,
+                   const std::string& prefix = "");
+
+// Drops what look-ups remembered of the file at path; every change to it must call this.
+void forget_format_ids(const std::string& path);
 
 // Every entry of the file at path, in file order. Returns 0, or -1 with errno set; a
 // missing file has none.

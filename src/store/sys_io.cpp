@@ -80,6 +80,16 @@ int io_fchown(int fd, uid_t owner, gid_t group, const std::string& subject) {
   return noted(result, subject);
 }
 
+ssize_t io_copy_file_range(int in, int out, size_t size, const std::string& subject) {
+  ssize_t copied = -1;
+  do {
+    copied = fault_instead_of_call("copy", subject)
+                 ? -1
+                 : ::copy_file_range(in, nullptr, out, nullptr, size, 0);
+  } while (interrupted(copied));
+  return noted(copied, subject);
+}
+
 int io_rename(const std::string& from, const std::string& to) {
   int result = -1;
   do {

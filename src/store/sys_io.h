@@ -17,6 +17,7 @@ ssize_t io_write(int fd, const void* data, size_t size, const std::string& subje
 int io_fsync(int fd, const std::string& subject);
 int io_fchmod(int fd, mode_t mode, const std::string& subject);
 int io_fchown(int fd, uid_t owner, gid_t group, const std::string& subject);
+ssize_t io_copy_file_range(int in, int out, size_t size, const std::string& subject);
 int io_rename(const std::string& from, const std::string& to);
 int io_unlink(const std::string& path);
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 
+#include "store/format_id.h"
 #include "store/paths.h"
 #include "store/sys_io.h"
 
@@ -56,6 +57,7 @@ ChangeResult not_prepared(const std::vector<FileChange>& changes, const std::str
 
 bool prepare_all(const std::vector<FileChange>& changes) {
   for (const FileChange& change : changes) {
+    forget_format_ids(change.path);
     if (prepare_data_file(change.path, change.rule, change.trailer) != 0) return false;
   }
   return true;
@@ -152,6 +154,7 @@ bool install_listed(const std::vector<std::string>& listed) {
       if (errno == ENOENT) continue;
       return false;
     }
+    forget_format_ids(path);
     if (S_ISREG(info.st_mode) && io_rename(temp, path) != 0) return false;
   }
   return true;
