@@ -80,22 +80,36 @@ bool view_entry(std::string_view line, EntryView& entry) {
   return true;
 }
 
-// The next line from done on that holds a key mark, as the substring tests see it: up to
-// its first zero byte and without its line feed. Moves done past that line.
-bool next_marked_line(std::string_view lines, size_t& done, std::string_view& line) {
-  while (done < lines.size()) {
-    const size_t mark = lines.find(kKeyMark, done);
-    if (mark == std::string_view::npos) break;
-    const std::string_view whole = line_around(lines, mark);
-    const size_t start = static_cast<size_t>(whole.data() - lines.data());
-    done = start + whole.size();
-    line = searchable_part(whole);
-    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-    if (line.size() >= mark - start + kKeyMark.size()) return true;
+// Walks every key mark of a run of lines, with the line of each as the substring tests
+// see it: up to its first zero byte, without its line feed.
+struct MarkWalk {
+  std::string_view lines;
+  size_t at = 0;
+  size_t from = 0;
+  size_t line_end = 0;
+  size_t searchable_end = 0;
+  bool first_in_line = false;
+  std::string_view line{};
+};
+
+bool next_mark(MarkWalk& walk) {
+  walk.at = walk.lines.find(kKeyMark, walk.from);
+  if (walk.at == std::string_view::npos) return false;
+  walk.from = walk.at + 1;
+  walk.first_in_line = walk.at >= walk.line_end;
+  if (walk.first_in_line) {
+    const std::string_view whole = line_around(walk.lines, walk.at);
+    const size_t start = static_cast<size_t>(whole.data() - walk.lines.data());
+    walk.line_end = start + whole.size();
+    walk.line = searchable_part(whole);
+    if (!walk.line.empty() && walk.line.back() == '\n') walk.line.remove_suffix(1);
+    walk.searchable_end = start + walk.line.size();
   }
-  done = lines.size();
-  return false;
+  return true;
 }
+
+// A mark after its line's first zero byte does not count.
+bool counts(const MarkWalk& walk) { return walk.at + kKeyMark.size() <= walk.searchable_end; }
 
 // A data file read block by block, each block whole lines.
 struct FileScan {
@@ -119,14 +133,12 @@ int close_scan(FileScan& scan, int got) {
   return got < 0 ? -1 : 0;
 }
 
-// Marks the time of every key in lines that starts with prefix.
-void mark_times(std::string_view lines, std::string_view prefix, std::vector<bool>& times) {
-  for (size_t at = lines.find(prefix);
-       at != std::string_view::npos && at + kFormatIdLength <= lines.size();
-       at = lines.find(prefix, at + 1)) {
-    const long time = upper_hex_value(lines.substr(at + kTimeAt, kFormatIdLength - kTimeAt));
-    if (time >= 0) times[static_cast<size_t>(time)] = true;
-  }
+// Marks the time of the key at the mark at, when it starts with prefix.
+void mark_time(std::string_view lines, size_t at, std::string_view prefix,
+               std::vector<bool>& times) {
+  if (at + kFormatIdLength > lines.size() || lines.compare(at, prefix.size(), prefix) != 0) return;
+  const long time = upper_hex_value(lines.substr(at + kTimeAt, kFormatIdLength - kTimeAt));
+  if (time >= 0) times[static_cast<size_t>(time)] = true;
 }
 
 // One pass over the file at path: the first entry named label_name, unless it is null,
@@ -138,14 +150,14 @@ int scan_file(const std::string& path, const std::string* label_name, std::strin
   const int opened = open_scan(path, scan);
   if (opened <= 0) return opened;
   std::string_view lines;
-  std::string_view line;
   EntryView entry;
   int got = 0;
   bool found = false;
   while (!found && (got = next_lines(scan.reader, lines)) == 1) {
-    if (times != nullptr) mark_times(lines, prefix, *times);
-    for (size_t done = 0; label_name != nullptr && !found && next_marked_line(lines, done, line);) {
-      found = view_entry(line, entry) && entry.name == *label_name;
+    for (MarkWalk walk{lines}; !found && next_mark(walk);) {
+      if (times != nullptr) mark_time(lines, walk.at, prefix, *times);
+      found = label_name != nullptr && walk.first_in_line && counts(walk) &&
+              view_entry(walk.line, entry) && entry.name == *label_name;
     }
   }
   if (found) out_key = std::string(entry.key);
@@ -189,16 +201,23 @@ std::string format_id_prefix(const FormatRequest& request) {
 int compose_unique_format_id(const FormatRequest& request, ClockReading now,
                              const std::vector<std::string>& paths, std::string& out_key) {
   const std::string prefix = format_id_prefix(request);
-  std::vector<bool> taken(kTimeValues);
+  std::vector<std::vector<bool>> scanned;
+  scanned.reserve(paths.size());
+  std::vector<const std::vector<bool>*> taken;
   for (const std::string& path : paths) {
     const SeenTimes* seen = times_seen(path, prefix);
-    for (size_t i = 0; seen != nullptr && i < kTimeValues; ++i)
-      taken[i] = taken[i] || seen->times[i];
-    std::string unused;
-    if (seen == nullptr && scan_file(path, nullptr, prefix, &taken, unused) < 0) return -1;
+    if (seen == nullptr) {
+      std::string unused;
+      scanned.emplace_back(kTimeValues);
+      if (scan_file(path, nullptr, prefix, &scanned.back(), unused) < 0) return -1;
+    }
+    taken.push_back(seen != nullptr ? &seen->times : &scanned.back());
   }
   for (uint32_t tries = 0; tries < kTimeValues; ++tries, now = one_microsecond_later(now)) {
-    if (!taken[time_field(now)]) {
+    const auto holds_time = [&now](const std::vector<bool>* times) {
+      return (*times)[time_field(now)];
+    };
+    if (std::none_of(taken.begin(), taken.end(), holds_time)) {
       out_key = compose_format_id(request, now);
       return 0;
     }
@@ -238,12 +257,11 @@ int read_format_entries(const std::string& path, std::vector<FormatEntry>& entri
   const int opened = open_scan(path, scan);
   if (opened <= 0) return opened;
   std::string_view lines;
-  std::string_view line;
   EntryView entry;
   int got = 0;
   while ((got = next_lines(scan.reader, lines)) == 1) {
-    for (size_t done = 0; next_marked_line(lines, done, line);) {
-      if (view_entry(line, entry)) {
+    for (MarkWalk walk{lines}; next_mark(walk);) {
+      if (walk.first_in_line && counts(walk) && view_entry(walk.line, entry)) {
         entries.push_back(
             {std::string(entry.key), std::string(entry.name), std::string(entry.rest)});
       }
@@ -258,15 +276,12 @@ int find_format_ids(const std::string& path, const std::unordered_set<std::strin
   const int opened = open_scan(path, scan);
   if (opened <= 0) return opened;
   std::string_view lines;
-  std::string_view line;
   int got = 0;
   while ((got = next_lines(scan.reader, lines)) == 1) {
-    for (size_t done = 0; next_marked_line(lines, done, line);) {
-      for (size_t at = line.find(kKeyMark); at != std::string_view::npos;
-           at = line.find(kKeyMark, at + 1)) {
-        const std::string key(line.substr(at, kFormatIdLength));
-        if (keys.count(key) != 0) found.insert(key);
-      }
+    for (MarkWalk walk{lines}; next_mark(walk);) {
+      const std::string key(
+          lines.substr(walk.at, std::min(kFormatIdLength, walk.searchable_end - walk.at)));
+      if (counts(walk) && keys.count(key) != 0) found.insert(key);
     }
   }
   return close_scan(scan, got);
