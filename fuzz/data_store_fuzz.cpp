@@ -14,12 +14,6 @@
 
 namespace {
 
-std::string file_bytes(const std::string& path) {
-  std::ostringstream bytes;
-  bytes << std::ifstream(path, std::ios::binary).rdbuf();
-  return bytes.str();
-}
-
 std::string expected(const std::string& bytes, const LineRule& rule, const std::string& trailer,
                      const std::string& name, std::string& key) {
   std::string out;
@@ -32,9 +26,9 @@ std::string expected(const std::string& bytes, const LineRule& rule, const std::
     const std::string searched = line.substr(0, line.find('\0'));
     const std::string text = searched.substr(0, searched.find('\n'));
     const size_t mark = text.find("VtL");
-    const size_t length = mark == std::string::npos || text.size() < mark + 15
-                              ? 100
-                              : std::strtoul(text.substr(mark + 13, 2).c_str(), nullptr, 16);
+    const bool marked = mark != std::string::npos && text.size() >= mark + 15;
+    const size_t length =
+        marked ? std::strtoul(text.substr(mark + 13, 2).c_str(), nullptr, 16) : 100;
     if (key.empty() && length < 100 && std::isxdigit(static_cast<unsigned char>(text[mark + 13])) &&
         std::isxdigit(static_cast<unsigned char>(text[mark + 14])) &&
         text.size() >= mark + 26 + length && text.compare(mark + 26, length, name) == 0) {
@@ -53,7 +47,9 @@ std::string expected(const std::string& bytes, const LineRule& rule, const std::
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = "/tmp/vtpapertool-fuzz-" + std::to_string(::getpid());
+  static const std::string path =
+      std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/vtpapertool-fuzz-" +
+      std::to_string(::getpid());
   FuzzedDataProvider input(data, size);
   LineRule rule{static_cast<RuleKind>(input.ConsumeIntegral<uint8_t>() & 3),
                 input.ConsumeRandomLengthString(64), input.ConsumeRandomLengthString(64)};
@@ -66,8 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string want = expected(bytes, rule, trailer, name, want_key);
   if (find_format_id(path, name, key) != (want_key.empty() ? 0 : 1) || key != want_key)
     std::abort();
-  if (prepare_data_file(path, rule, trailer) != 0 || file_bytes(path + ".$$$") != want)
-    std::abort();
+  if (prepare_data_file(path, rule, trailer) != 0) std::abort();
+  std::ostringstream got;
+  got << std::ifstream(path + ".$$$", std::ios::binary).rdbuf();
+  if (got.str() != want) std::abort();
   ::unlink((path + ".$$$").c_str());
   return 0;
 }

@@ -15,7 +15,9 @@ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPIL
   -DVTPAPERTOOL_FUZZ=ON -DVTPAPERTOOL_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$jobs" --target command_line_fuzz data_store_fuzz >/dev/null
 
-mkdir -p "$build/findings"
+mkdir -p "$build/findings" "$build/tmp"
+# The data store target writes its scratch file there rather than in /tmp.
+export TMPDIR="$build/tmp"
 for target in command_line data_store; do
   echo "== fuzz $target for ${seconds}s"
   # New inputs go to a scratch corpus, so the seeds in the repository stay as they are.

@@ -10,6 +10,18 @@
 
 extern char** environ;
 
+namespace {
+
+// What exec takes: the texts' pointers, then a null one. They live as long as texts.
+std::vector<char*> pointers(const std::vector<std::string>& texts) {
+  std::vector<char*> list;
+  for (const std::string& text : texts) list.push_back(const_cast<char*>(text.c_str()));
+  list.push_back(nullptr);
+  return list;
+}
+
+}  // namespace
+
 std::string read_file(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
@@ -51,31 +63,21 @@ pid_t Tree::start(const Words& args, const Env& env, const std::string& name) co
   for (const auto& [name, value] : all) texts.push_back(name + "=" + value);
   Words words{name.empty() ? "vtpapertoollpr_" + model : name};
   words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  std::vector<char*> envp;
-  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
-  for (const std::string& text : texts) envp.push_back(const_cast<char*>(text.c_str()));
-  argv.push_back(nullptr);
-  envp.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  if (out.empty()) {
-    posix_spawn_file_actions_addclose(&actions, 1);
-  } else {
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  }
-  posix_spawn_file_actions_addopen(&actions, 2, (dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
+  const int flags = O_WRONLY | O_CREAT | O_TRUNC;
+  out.empty() ? posix_spawn_file_actions_addclose(&actions, 1)
+              : posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), flags, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, (dir / "err").c_str(), flags, 0644);
   pid_t pid = -1;
-  posix_spawn(&pid, TWIN_PATH, &actions, nullptr, argv.data(), envp.data());
+  posix_spawn(&pid, TWIN_PATH, &actions, nullptr, pointers(words).data(), pointers(texts).data());
   posix_spawn_file_actions_destroy(&actions);
   return pid;
 }
 
 Result Tree::finish(pid_t pid) const {
   int status = 0;
-  while (::waitpid(pid, &status, 0) == -1 && errno == EINTR) {
-  }
+  ::waitpid(pid, &status, 0);
   Result result;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   if (fs::is_regular_file(out)) result.out = read_file(out);

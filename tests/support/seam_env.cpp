@@ -18,16 +18,17 @@ const char* environment(const char* name) {
   return value == nullptr ? "" : value;
 }
 
-void record_fault_met() {
+// Returns the marker's name, made on reaching the stop or the fault.
+const char* make_marker() {
   const char* marker = environment("VTPAPERTOOL_FAULT_MET");
   if (*marker != '\0') ::close(::open(marker, O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+  return marker;
 }
 
 void log_call(const char* call, const std::string& subject) {
   const char* log = environment("VTPAPERTOOL_IO_LOG");
-  if (*log == '\0') return;
   const std::string line = std::string(call) + " " + subject + "\n";
-  const int fd = ::open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  const int fd = *log == '\0' ? -1 : ::open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd >= 0 && ::write(fd, line.data(), line.size()) >= 0) ::close(fd);
 }
 
@@ -57,12 +58,11 @@ int injected_fault(const char* call, const std::string& subject) {
   ++calls;
   log_call(call, subject);
   if (std::strtol(environment("VTPAPERTOOL_STOP"), nullptr, 10) == calls) {
-    record_fault_met();
-    while (::access(environment("VTPAPERTOOL_FAULT_MET"), F_OK) == 0) ::usleep(1000);
+    for (const char* marker = make_marker(); ::access(marker, F_OK) == 0;) ::usleep(1000);
   }
   char* rest = nullptr;
   const long target = std::strtol(environment("VTPAPERTOOL_FAULT"), &rest, 10);
   if (calls != target || *rest != ':') return 0;
-  record_fault_met();
+  make_marker();
   return std::atoi(rest + 1);
 }
