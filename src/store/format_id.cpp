@@ -279,9 +279,10 @@ int find_format_ids(const std::string& path, const std::unordered_set<std::strin
   int got = 0;
   while ((got = next_lines(scan.reader, lines)) == 1) {
     for (MarkWalk walk{lines}; next_mark(walk);) {
+      if (!counts(walk)) continue;
       const std::string key(
           lines.substr(walk.at, std::min(kFormatIdLength, walk.searchable_end - walk.at)));
-      if (counts(walk) && keys.count(key) != 0) found.insert(key);
+      if (keys.count(key) != 0) found.insert(key);
     }
   }
   return close_scan(scan, got);
