@@ -27,7 +27,6 @@ struct Row {
 TEST(Front, CommandLines) {
   const std::string tape = usage("lmq700k", "LM-Q700k");
   const std::string roll = usage("rk260", "");
-  const std::string long_printer(1025, 'p');
   // clang-format off
   const Row rows[] = {
       {"lmq700k", {"-P", "q1", "-d", "A"}, "vtpapertoollpr is invalid.\n\n", "", "vtpapertoollpr"},
@@ -44,7 +43,7 @@ TEST(Front, CommandLines) {
       {"lmq700k", {"-P", "q1"}, tape, ""},
       {"lmq700k", {"-x", "1", "-P", "q1", "-d", "A"}, tape, ""},
       {"lmq700k", {"-P", "", "-d", "A"}, tape, ""},
-      {"lmq700k", {"-P", long_printer, "-d", "A"}, tape, ""},
+      {"lmq700k", {"-P", std::string(1025, 'p'), "-d", "A"}, tape, ""},
       {"lmq700k", {"-P", "q1", "-d", std::string(33, 'n')}, tape, ""},
       {"lmq700k", {"-P", "q1", "-d", "a\nb"}, tape, ""},
       {"lmq700k", {"-P", "q1", "-n", "A", "-d", "A"}, tape, ""},
