@@ -44,6 +44,7 @@ demo_model() {
   shift
   run "vtpapertoollpr_$model" "$@"
   show_changes "$model"
+  run "vtpapertoollpr_$model" --list
   run "vtpapertoollpr_$model" -P q1 -d "$4"
   for file in "$stage/$model/bin/inf/"*; do
     cmp -s "$build/before/$model/$(basename "$file")" "$file" &&
