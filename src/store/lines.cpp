@@ -88,25 +88,6 @@ int next_lines(LineReader& reader, std::string_view& lines) {
   }
 }
 
-long read_line(LineReader& reader, std::string& line) {
-  line.clear();
-  for (;;) {
-    const char* start = reader.block.get() + reader.begin;
-    const size_t pending = reader.end - reader.begin;
-    const void* feed = pending == 0 ? nullptr : std::memchr(start, '\n', pending);
-    if (feed != nullptr || (reader.at_end && pending > 0)) {
-      const size_t length =
-          feed ? static_cast<size_t>(static_cast<const char*>(feed) - start) + 1 : pending;
-      line.assign(start, length);
-      reader.begin += length;
-      reader.scanned = 0;
-      return static_cast<long>(length);
-    }
-    if (reader.at_end) return 0;
-    if (fill(reader) < 0) return -1;
-  }
-}
-
 std::string_view searchable_part(std::string_view line) {
   const void* zero = std::memchr(line.data(), '\0', line.size());
   if (zero == nullptr) return line;

@@ -32,10 +32,6 @@ LineReader make_line_reader(int fd, const std::string& path);
 // file, or -1 with errno set when a read fails. Lines stay valid until the next call.
 int next_lines(LineReader& reader, std::string_view& lines);
 
-// Stores the next line in line, its line feed included, and returns its length in
-// bytes: 0 at the end of the file, -1 with errno set when a read fails.
-long read_line(LineReader& reader, std::string& line);
-
 // The whole line of lines that holds offset at, its line feed included.
 std::string_view line_around(std::string_view lines, size_t at);
 

@@ -3,7 +3,6 @@
 // call fails), VTPAPERTOOL_STOP ("<k>": the k-th call waits while VTPAPERTOOL_FAULT_MET,
 // made on reaching it, exists) and VTPAPERTOOL_IO_LOG (gets "<call> <subject>" lines).
 #include <fcntl.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -37,15 +36,9 @@ void log_call(const char* call, const std::string& subject) {
 std::string vantrel_root() { return environment("VTPAPERTOOL_ROOT"); }
 
 ClockReading read_clock() {
-  const char* fixed = environment("VTPAPERTOOL_CLOCK");
-  if (*fixed != '\0') {
-    char* rest = nullptr;
-    const long long seconds = std::strtoll(fixed, &rest, 10);
-    return {seconds, *rest == '.' ? std::strtoll(rest + 1, nullptr, 10) : 0};
-  }
-  timeval now{};
-  gettimeofday(&now, nullptr);
-  return {static_cast<int64_t>(now.tv_sec), static_cast<int64_t>(now.tv_usec)};
+  char* rest = nullptr;
+  const long long seconds = std::strtoll(environment("VTPAPERTOOL_CLOCK"), &rest, 10);
+  return {seconds, *rest == '.' ? std::strtoll(rest + 1, nullptr, 10) : 0};
 }
 
 int64_t lock_patience_ms() {
