@@ -17,5 +17,6 @@ need_packages() {
     echo "missing Debian packages:$missing (run as root to install them)" >&2
     return 1
   fi
+  echo "installing Debian packages:$missing" >&2
   apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null
 }

@@ -4,8 +4,11 @@
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/tools/deps.sh"
+# Everything the three phases need, fuzzing's clang included, is installed before the first
+# build, so that no phase stops half-way for a package. cpack's shlibdeps step runs file(1).
 need_packages cmake=cmake g++=g++ make=make /usr/include/gtest/gtest.h=libgtest-dev \
-  groff=groff-base dpkg-shlibdeps=dpkg-dev dpkg-deb=dpkg gzip=gzip
+  groff=groff-base dpkg-shlibdeps=dpkg-dev dpkg-deb=dpkg gzip=gzip file=file \
+  clang++-14=clang-14 /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a=libclang-rt-14-dev
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
