@@ -8,13 +8,26 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "store/format_id.h"
 #include "store/rewrite.h"
 
 namespace {
 
-std::string expected(const std::string& bytes, const LineRule& rule, const std::string& trailer,
+// The first rule whose text the line holds decides it.
+const LineRule* decider(const std::vector<LineRule>& rules, const std::string& searched) {
+  for (const LineRule& rule : rules) {
+    if (rule.kind != RuleKind::kCopy && !rule.match_text.empty() &&
+        searched.find(rule.match_text) != std::string::npos) {
+      return &rule;
+    }
+  }
+  return nullptr;
+}
+
+std::string expected(const std::string& bytes, const std::vector<LineRule>& rules,
+                     const std::string& trailer,
                      const std::string& name, std::string& key) {
   std::string out;
   const auto own_line = [&out](const std::string& line) {
@@ -34,11 +47,11 @@ std::string expected(const std::string& bytes, const LineRule& rule, const std::
         text.size() >= mark + 26 + length && text.compare(mark + 26, length, name) == 0) {
       key = text.substr(mark, 25);
     }
-    const bool hit = rule.kind != RuleKind::kCopy && !rule.match_text.empty() &&
-                     searched.find(rule.match_text) != std::string::npos;
-    if (!hit || rule.kind == RuleKind::kInsertAfterMatching) out += line;
-    if (hit && rule.kind == RuleKind::kReplaceMatching) out += rule.output;
-    if (hit && rule.kind == RuleKind::kInsertAfterMatching) own_line(rule.output);
+    const LineRule* rule = decider(rules, searched);
+    const RuleKind kind = rule == nullptr ? RuleKind::kCopy : rule->kind;
+    if (kind == RuleKind::kCopy || kind == RuleKind::kInsertAfterMatching) out += line;
+    if (kind == RuleKind::kReplaceMatching) out += rule->output;
+    if (kind == RuleKind::kInsertAfterMatching) own_line(rule->output);
   }
   if (!trailer.empty()) own_line(trailer);
   return out;
@@ -51,18 +64,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/vtpapertool-fuzz-" +
       std::to_string(::getpid());
   FuzzedDataProvider input(data, size);
-  LineRule rule{static_cast<RuleKind>(input.ConsumeIntegral<uint8_t>() & 3),
-                input.ConsumeRandomLengthString(64), input.ConsumeRandomLengthString(64)};
+  std::vector<LineRule> rules;
+  for (int count = input.ConsumeIntegral<uint8_t>() % 3; count > 0; --count) {
+    rules.push_back({static_cast<RuleKind>(input.ConsumeIntegral<uint8_t>() & 3),
+                     input.ConsumeRandomLengthString(64), input.ConsumeRandomLengthString(64)});
+  }
   const std::string trailer = input.ConsumeRandomLengthString(64);
   const std::string name = input.ConsumeRandomLengthString(40);
   const std::string bytes = input.ConsumeRemainingBytesAsString();
   std::ofstream(path, std::ios::binary) << bytes;
   std::string key;
   std::string want_key;
-  const std::string want = expected(bytes, rule, trailer, name, want_key);
+  const std::string want = expected(bytes, rules, trailer, name, want_key);
   if (find_format_id(path, name, key) != (want_key.empty() ? 0 : 1) || key != want_key)
     std::abort();
-  if (prepare_data_file(path, rule, trailer) != 0) std::abort();
+  if (prepare_data_file(path, rules, trailer) != 0) std::abort();
   std::ostringstream got;
   got << std::ifstream(path + ".$$$", std::ios::binary).rdbuf();
   if (got.str() != want) std::abort();

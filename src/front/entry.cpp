@@ -54,17 +54,26 @@ int sibling_failed(const Run& run) {
   return kFailure;
 }
 
-// The add command is a delete followed by an add, so that adding replaces a format of
-// the same name; a failed add must not pass for success once the delete has run. Only a
-// delete step names a failure on standard output, and so does any failure after a commit.
+// Adding replaces a format of the same name in the same change. Standard output names a
+// failure only where the format on file was at stake, as it always has.
 int run_add(const Run& run) {
-  const int deleted = delete_label_format(run.request);
-  if (deleted == kDataFileFailed || deleted == kInstallFailed) return data_file_failed(run, true);
-  if (deleted == kSiblingFailed) return sibling_failed(run);
-  const int added = add_label_format(run.request);
-  if (added == kSiblingFailed) return sibling_failed(run);
-  if (added != kDone) return data_file_failed(run, added == kInstallFailed);
-  return kSuccess;
+  switch (add_label_format(run.request)) {
+    case kDataFileFailed:
+    case kInstallFailed:
+      return data_file_failed(run, true);
+    case kEntryFailed:
+      return data_file_failed(run, false);
+    case kSiblingFailed:
+      return sibling_failed(run);
+    default:
+      return kSuccess;
+  }
+}
+
+// Scripts get the name's bytes as they gave them; a terminal gets no control byte that
+// could move its cursor or change its settings.
+std::string shown_name(const std::string& name) {
+  return ::isatty(STDOUT_FILENO) == 1 ? escaped_name(name) : name;
 }
 
 int run_delete(const Run& run) {
@@ -75,7 +84,7 @@ int run_delete(const Run& run) {
     case kSiblingFailed:
       return sibling_failed(run);
     case kNotFound:
-      std::printf("Not found '%s'\n", run.request.label_name.c_str());
+      std::printf("Not found '%s'\n", shown_name(run.request.label_name).c_str());
       return kSuccess;
     default:
       return kSuccess;
@@ -95,9 +104,10 @@ int run_command(Command command, const Run& run) {
   return command == Command::kDelete ? run_delete(run) : run_list(run);
 }
 
-// Returns false when the run must stop. Without a data directory lock is -1: the
-// operations then find nothing to change and report that as they go.
-bool take_lock(const Run& run, int& lock) {
+// Returns false when the run must stop, having said why. A model whose data directory is
+// missing has no driver installed: that fails as a missing data file would, so standard
+// output names it only for a delete.
+bool take_lock(Command command, const Run& run, int& lock) {
   const std::string directory = data_directory(run.request.model_id);
   const int64_t patience = lock_patience_ms();
   lock = lock_data_directory(run.request.model_id, std::min(patience, kQuietWaitMs));
@@ -106,10 +116,15 @@ bool take_lock(const Run& run, int& lock) {
            "held by another run; waiting up to " + std::to_string(patience / 1000) + " s");
     lock = lock_data_directory(run.request.model_id, patience - kQuietWaitMs);
   }
-  if (lock >= 0 || errno == ENOENT) return true;
+  if (lock >= 0) return true;
   const int error = errno;
-  print_system_error(error);
   const std::string why = std::strerror(error);
+  if (error == ENOENT) {
+    if (command == Command::kDelete) print_system_error(error);
+    report(run, directory, why);
+    return false;
+  }
+  print_system_error(error);
   report(run, "lock on " + directory,
          error == EWOULDBLOCK
              ? why + " (held by another run for " + std::to_string(patience / 1000) + " s)"
@@ -121,11 +136,11 @@ bool take_lock(const Run& run, int& lock) {
 // they could be another run's.
 int run_locked(Command command, const Run& run) {
   int lock = -1;
-  if (!take_lock(run, lock)) return kFailure;
+  if (!take_lock(command, run, lock)) return kFailure;
+  remove_temporaries_on_signals(run.request.model_id);
   int status = kSuccess;
-  if (lock >= 0) {
-    remove_temporaries_on_signals(run.request.model_id);
-    if (recover_data_files(run.request.model_id) != 0) status = data_file_failed(run, true);
+  if (recover_data_files(run.request.model_id) != 0) {
+    status = data_file_failed(run, command != Command::kList);
   }
   if (status == kSuccess) status = run_command(command, run);
   unlock_data_directory(lock);

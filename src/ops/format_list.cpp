@@ -11,21 +11,7 @@
 #include "store/paths.h"
 #include "store/records.h"
 
-namespace {
-
-constexpr char kNoSize[] = "-\t-";
-
-struct ListedFormat {
-  std::string key;
-  std::string name;
-  std::string size = kNoSize;
-  bool in_function = false;
-  bool in_paper = false;
-};
-
-// Control bytes would break the line apart or fool a terminal; a backslash is doubled so
-// that every escape reads back one way.
-std::string escaped(const std::string& name) {
+std::string escaped_name(const std::string& name) {
   std::string text;
   for (const char c : name) {
     const auto byte = static_cast<unsigned char>(c);
@@ -43,6 +29,18 @@ std::string escaped(const std::string& name) {
   }
   return text;
 }
+
+namespace {
+
+constexpr char kNoSize[] = "-\t-";
+
+struct ListedFormat {
+  std::string key;
+  std::string name;
+  std::string size = kNoSize;
+  bool in_function = false;
+  bool in_paper = false;
+};
 
 // Reads a whole number that fills text[at, at + count): hexadecimal digits, or decimal
 // digits after an optional minus sign (roll sizes below the margins have negative dots).
@@ -124,7 +122,7 @@ int list_label_formats(FormatRequest request, std::string& listing) {
     return kDataFileFailed;
   }
   for (const ListedFormat& format : formats) {
-    listing += escaped(format.name) + "\t" + format.size + "\t" + format.key + "\t" +
+    listing += escaped_name(format.name) + "\t" + format.size + "\t" + format.key + "\t" +
                state_of(format, imaged.count(format.key) != 0, current.count(format.key) != 0) +
                "\n";
   }

@@ -1,5 +1,5 @@
-// Adding and deleting a custom label format: the sibling tool first, then the data files,
-// which change all together or not at all.
+// Adding and deleting a custom label format, each as one change: every new copy of the
+// data files is prepared, then the sibling tool is asked, then the change is committed.
 #ifndef VTPAPERTOOL_OPS_FORMAT_OPS_H_
 #define VTPAPERTOOL_OPS_FORMAT_OPS_H_
 
@@ -11,22 +11,31 @@ constexpr int kNotFound = 1;
 constexpr int kDataFileFailed = -1;
 constexpr int kSiblingFailed = -2;
 constexpr int kInstallFailed = -3;
+// A data file failed while a format was being entered that no file held; nothing changed.
+constexpr int kEntryFailed = -4;
 
-// Gives the format a key that no line of the function file or paper table holds yet,
-// registers it with the sibling tool under that key, then enters it below the function
-// file's "[CustomTape]" line and at the end of the paper table and imaging area files.
-// Returns kDone; kSiblingFailed with no data file touched; kDataFileFailed with errno
-// set and no data file touched; or kInstallFailed with errno set when the change was
-// committed but not finished, which the next run does. Only the lock's holder may call it.
+// Looks the name up in the function file and the paper table, gives the format a key that
+// no line of either holds, and prepares copies that drop a format of that name as
+// delete_label_format would and enter the new one below the function file's
+// "[CustomTape]" line and at the end of the paper table and imaging area files. Then asks
+// the sibling tool to delete the name and to add the format, and commits. Returns kDone;
+// kDataFileFailed (a format of the name was on file) or kEntryFailed (none was) with
+// errno set, no data file touched and the sibling tool not asked; kSiblingFailed when
+// the sibling tool's delete failed (nothing changed) or its add did (then the old format
+// is dropped from the files too, as it is gone from the print system); or kInstallFailed
+// with errno set when the change was committed but not finished, which the next run
+// does. Only the lock's holder may call it.
 int add_label_format(FormatRequest request);
 
-// Asks the sibling tool to delete the format and looks its key up by name in the function
-// file and in the paper table. Found in the function file, its entry there goes; found in
-// the paper table, its lines there and in the imaging area file go too, and the current
-// media is reset if it was the format (the function file's lines go by the paper table's
-// key when only that file has the name). Returns kDone; kNotFound when the paper table
-// has no entry (the function file may then have lost one); kSiblingFailed or
-// kDataFileFailed with no data file touched; or kInstallFailed as add_label_format.
+// Looks the name up in the function file and in the paper table, prepares copies without
+// the format's lines (and with the current media reset if it was the format), asks the
+// sibling tool to delete it, and commits. Found in the function file, its entry there
+// goes; found in the paper table, its lines there and in the imaging area file go too
+// (the function file's lines go by the paper table's key when only that file has the
+// name). A name on no file is still deleted by the sibling tool. Returns kDone; kNotFound
+// when the paper table has no entry (the function file may then have lost one);
+// kSiblingFailed or kDataFileFailed with no data file touched; or kInstallFailed as
+// add_label_format.
 int delete_label_format(FormatRequest request);
 
 #endif  // VTPAPERTOOL_OPS_FORMAT_OPS_H_

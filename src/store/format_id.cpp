@@ -141,10 +141,10 @@ void mark_time(std::string_view lines, size_t at, std::string_view prefix,
   if (time >= 0) times[static_cast<size_t>(time)] = true;
 }
 
-// One pass over the file at path: the first entry named label_name, unless it is null,
-// and, when times is not null, the time of every key that starts with prefix until then.
-// Returns 1 with the key in out_key, 0 after the whole file, -1 with errno set.
-int scan_file(const std::string& path, const std::string* label_name, std::string_view prefix,
+// One pass over the file at path: the first entry named label_name and, when times is not
+// null, the time of every key in the file that starts with prefix. Returns 1 with the key
+// in out_key, 0 when no entry has the name, -1 with errno set.
+int scan_file(const std::string& path, const std::string& label_name, std::string_view prefix,
               std::vector<bool>* times, std::string& out_key) {
   FileScan scan;
   const int opened = open_scan(path, scan);
@@ -153,32 +153,18 @@ int scan_file(const std::string& path, const std::string* label_name, std::strin
   EntryView entry;
   int got = 0;
   bool found = false;
-  while (!found && (got = next_lines(scan.reader, lines)) == 1) {
-    for (MarkWalk walk{lines}; !found && next_mark(walk);) {
+  while ((!found || times != nullptr) && (got = next_lines(scan.reader, lines)) == 1) {
+    for (MarkWalk walk{lines}; (!found || times != nullptr) && next_mark(walk);) {
       if (times != nullptr) mark_time(lines, walk.at, prefix, *times);
-      found = label_name != nullptr && walk.first_in_line && counts(walk) &&
-              view_entry(walk.line, entry) && entry.name == *label_name;
+      if (!found && walk.first_in_line && counts(walk) && view_entry(walk.line, entry) &&
+          entry.name == label_name) {
+        found = true;
+        out_key = std::string(entry.key);
+      }
     }
   }
-  if (found) out_key = std::string(entry.key);
   if (close_scan(scan, got) != 0) return -1;
   return found ? 1 : 0;
-}
-
-// The key times that look-ups which read a whole file saw there, until the file changes:
-// the add that follows a delete of the same name then reads no file a second time.
-struct SeenTimes {
-  std::string path;
-  std::string prefix;
-  std::vector<bool> times;
-};
-std::vector<SeenTimes> seen_times;
-
-const SeenTimes* times_seen(const std::string& path, std::string_view prefix) {
-  for (const SeenTimes& seen : seen_times) {
-    if (seen.path == path && seen.prefix == prefix) return &seen;
-  }
-  return nullptr;
 }
 
 }  // namespace
@@ -196,34 +182,18 @@ std::string format_id_prefix(const FormatRequest& request) {
   return compose_format_id(request, {0, 0}).substr(0, kTimeAt);
 }
 
-// One pass per file, or none after a look-up, collects every time already used with this
-// key's other fields.
 int compose_unique_format_id(const FormatRequest& request, ClockReading now,
-                             const std::vector<std::string>& paths, std::string& out_key) {
-  const std::string prefix = format_id_prefix(request);
-  std::vector<std::vector<bool>> scanned;
-  scanned.reserve(paths.size());
-  std::vector<const std::vector<bool>*> taken;
-  for (const std::string& path : paths) {
-    const SeenTimes* seen = times_seen(path, prefix);
-    if (seen == nullptr) {
-      std::string unused;
-      scanned.emplace_back(kTimeValues);
-      if (scan_file(path, nullptr, prefix, &scanned.back(), unused) < 0) return -1;
-    }
-    taken.push_back(seen != nullptr ? &seen->times : &scanned.back());
-  }
+                             const std::vector<bool>& taken, std::string& out_key) {
   for (uint32_t tries = 0; tries < kTimeValues; ++tries, now = one_microsecond_later(now)) {
-    const auto holds_time = [&now](const std::vector<bool>* times) {
-      return (*times)[time_field(now)];
-    };
-    if (std::none_of(taken.begin(), taken.end(), holds_time)) {
+    if (!taken[time_field(now)]) {
       out_key = compose_format_id(request, now);
       return 0;
     }
   }
-  return io_fail(EEXIST, paths.front());
+  return -1;
 }
+
+std::vector<bool> no_key_times() { return std::vector<bool>(kTimeValues); }
 
 bool holds_format_id(std::string_view text) {
   for (size_t at = text.find(kKeyMark); at != std::string_view::npos;
@@ -237,19 +207,8 @@ bool holds_format_id(std::string_view text) {
 }
 
 int find_format_id(const std::string& path, const std::string& label_name, std::string& out_key,
-                   const std::string& prefix) {
-  if (prefix.empty()) return scan_file(path, &label_name, prefix, nullptr, out_key);
-  std::vector<bool> times(kTimeValues);
-  const int found = scan_file(path, &label_name, prefix, &times, out_key);
-  if (found == 0 && times_seen(path, prefix) == nullptr)
-    seen_times.push_back({path, prefix, times});
-  return found;
-}
-
-void forget_format_ids(const std::string& path) {
-  seen_times.erase(std::remove_if(seen_times.begin(), seen_times.end(),
-                                  [&path](const SeenTimes& seen) { return seen.path == path; }),
-                   seen_times.end());
+                   const std::string& prefix, std::vector<bool>* taken) {
+  return scan_file(path, label_name, prefix, taken, out_key);
 }
 
 int read_format_entries(const std::string& path, std::vector<FormatEntry>& entries) {

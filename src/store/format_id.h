@@ -24,12 +24,14 @@ std::string compose_format_id(const FormatRequest& request, ClockReading now);
 // The key's first 20 characters: all but the time.
 std::string format_id_prefix(const FormatRequest& request);
 
-// compose_format_id from now on, a microsecond later each time, until no line of the
-// files at paths holds the key. Returns 0 with the key in out_key, or -1 with errno set
-// when a file exists but cannot be read. A missing file holds no key. A file that a
-// look-up with the same prefix read whole is not read again.
+// compose_format_id from now on, a microsecond later each time, until the key's time is
+// not among the taken ones (as find_format_id marks them). Returns 0 with the key in
+// out_key, or -1 when every time is taken.
 int compose_unique_format_id(const FormatRequest& request, ClockReading now,
-                             const std::vector<std::string>& paths, std::string& out_key);
+                             const std::vector<bool>& taken, std::string& out_key);
+
+// Key times of which none is taken yet, for find_format_id to mark.
+std::vector<bool> no_key_times();
 
 // Whether a label name holds a key, as a delete would find it in the name's own lines.
 bool holds_format_id(std::string_view text);
@@ -43,13 +45,11 @@ struct FormatEntry {
 
 // Looks through the file at path for the first entry whose name is label_name. Returns 1
 // with the key in out_key, 0 when there is none or the file does not exist, -1 with errno
-// set when the file cannot be opened or read. With a prefix (format_id_prefix), a look-up
-// that finds none also remembers the key times used with it, until forget_format_ids.
+// set when the file cannot be opened or read. With taken (from no_key_times), the whole
+// file is read and the time of every key in it that starts with prefix (format_id_prefix)
+// is marked there.
 int find_format_id(const std::string& path, const std::string& label_name, std::string& out_key,
-                   const std::string& prefix = "");
-
-// Drops what look-ups remembered of the file at path; every change to it must call this.
-void forget_format_ids(const std::string& path);
+                   const std::string& prefix = "", std::vector<bool>* taken = nullptr);
 
 // Every entry of the file at path, in file order. Returns 0, or -1 with errno set; a
 // missing file has none.

@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "store/lines.h"
 #include "store/paths.h"
@@ -76,31 +78,52 @@ void apply_to_matching_line(std::string_view line, const LineRule& rule, Output&
 // glibc's memmem skips ahead by most of a long needle, where find stops at every byte that
 // merely starts one; the keys and headers that rules match are long enough to gain.
 size_t find_text(std::string_view text, const std::string& needle, size_t from) {
+  if (from >= text.size()) return std::string_view::npos;
   const void* hit = ::memmem(text.data() + from, text.size() - from, needle.data(), needle.size());
   return hit == nullptr ? std::string_view::npos
                         : static_cast<size_t>(static_cast<const char*>(hit) - text.data());
 }
 
-// Finds matches across the whole run of lines at once, so that lines without one cost
-// no per-line work. A match after a zero byte of its line does not count.
-void apply_rule(std::string_view lines, const LineRule& rule, Output& out) {
-  if (rule.kind == RuleKind::kCopy || rule.match_text.empty()) {
-    emit(out, lines);
-    return;
+// Whether a rule looks at lines at all.
+bool matches_lines(const LineRule& rule) {
+  return rule.kind != RuleKind::kCopy && !rule.match_text.empty();
+}
+
+bool copies_every_line(const std::vector<LineRule>& rules) {
+  return std::none_of(rules.begin(), rules.end(), matches_lines);
+}
+
+// Finds every rule's matches across the whole run of lines at once, so that lines without
+// one cost no per-line work; next[i] is rule i's first match at or after the line being
+// decided. The first rule whose text a line holds before its first zero byte decides it.
+void apply_rules(std::string_view lines, const std::vector<LineRule>& rules, Output& out) {
+  constexpr size_t kNone = std::string_view::npos;
+  std::vector<size_t> next(rules.size(), kNone);
+  for (size_t i = 0; i < rules.size(); ++i) {
+    if (matches_lines(rules[i])) next[i] = find_text(lines, rules[i].match_text, 0);
   }
   size_t done = 0;
-  while (done < lines.size()) {
-    const size_t hit = find_text(lines, rule.match_text, done);
-    if (hit == std::string_view::npos) break;
+  for (size_t hit = *std::min_element(next.begin(), next.end()); hit != kNone;
+       hit = *std::min_element(next.begin(), next.end())) {
     const std::string_view line = line_around(lines, hit);
     const size_t start = static_cast<size_t>(line.data() - lines.data());
+    const size_t end = start + line.size();
+    const size_t searchable = searchable_part(line).size();
     emit(out, lines.substr(done, start - done));
-    if (searchable_part(line).size() >= hit - start + rule.match_text.size()) {
-      apply_to_matching_line(line, rule, out);
+    const LineRule* decider = nullptr;
+    for (size_t i = 0; i < rules.size(); ++i) {
+      if (next[i] >= end) continue;
+      if (decider == nullptr && searchable >= next[i] - start + rules[i].match_text.size()) {
+        decider = &rules[i];
+      }
+      next[i] = find_text(lines, rules[i].match_text, end);
+    }
+    if (decider != nullptr) {
+      apply_to_matching_line(line, *decider, out);
     } else {
       emit(out, line);
     }
-    done = start + line.size();
+    done = end;
   }
   emit(out, lines.substr(done));
 }
@@ -125,21 +148,22 @@ int copy_in_kernel(int in, const std::string& path, Output& out) {
   return 1;
 }
 
-bool apply_to_lines(int in, const std::string& path, Output& out, const LineRule& rule) {
+bool apply_to_lines(int in, const std::string& path, Output& out,
+                    const std::vector<LineRule>& rules) {
   LineReader reader = make_line_reader(in, path);
   std::string_view lines;
   int got = 0;
   while ((got = next_lines(reader, lines)) == 1) {
-    apply_rule(lines, rule, out);
+    apply_rules(lines, rules, out);
     if (out.failed) return false;
   }
   return got == 0;
 }
 
-bool copy_through_rule(int in, const std::string& path, Output& out, const LineRule& rule,
-                       const std::string& trailer) {
-  const int copied = rule.kind == RuleKind::kCopy ? copy_in_kernel(in, path, out) : 0;
-  if (copied < 0 || (copied == 0 && !apply_to_lines(in, path, out, rule))) return false;
+bool copy_through_rules(int in, const std::string& path, Output& out,
+                        const std::vector<LineRule>& rules, const std::string& trailer) {
+  const int copied = copies_every_line(rules) ? copy_in_kernel(in, path, out) : 0;
+  if (copied < 0 || (copied == 0 && !apply_to_lines(in, path, out, rules))) return false;
   if (!trailer.empty()) emit_own_line(out, trailer);
   return flush(out);
 }
@@ -151,11 +175,12 @@ bool keep_owner(int temp_fd, const struct stat& data_file, const std::string& te
 }
 
 bool fill_temporary(int in, const std::string& path, const struct stat& data_file, int temp_fd,
-                    const std::string& temp, const LineRule& rule, const std::string& trailer) {
+                    const std::string& temp, const std::vector<LineRule>& rules,
+                    const std::string& trailer) {
   Output out;
   out.fd = temp_fd;
   out.subject = temp;
-  const bool done = copy_through_rule(in, path, out, rule, trailer) &&
+  const bool done = copy_through_rules(in, path, out, rules, trailer) &&
                     keep_owner(temp_fd, data_file, temp) && io_fchmod(temp_fd, 0666, temp) == 0 &&
                     io_fsync(temp_fd, temp) == 0;
   const int saved = errno;
@@ -164,28 +189,102 @@ bool fill_temporary(int in, const std::string& path, const struct stat& data_fil
   return done && closed;
 }
 
-// Whether the link at path may be followed: the rule the kernel applies in sticky
-// directories, so that nobody can make root read a file through a link of theirs.
-bool is_trusted_link(const std::string& path, struct stat& link) {
-  return ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode) &&
-         (link.st_uid == 0 || link.st_uid == ::geteuid());
+// As many links as the kernel itself follows in one path.
+constexpr int kMostLinks = 40;
+
+// Whose links, and whose directories holding them, may steer where the program reads: the
+// rule the kernel applies in sticky directories, so that nobody can make root read a
+// file through a link of theirs, however far down the chain it stands.
+bool is_trusted_owner(uid_t owner) { return owner == 0 || owner == ::geteuid(); }
+
+bool read_link(int link_fd, std::string& target) {
+  target.assign(256, '\0');
+  for (;;) {
+    const ssize_t got = ::readlinkat(link_fd, "", target.data(), target.size());
+    if (got < 0) return false;
+    if (static_cast<size_t>(got) < target.size()) {
+      target.resize(static_cast<size_t>(got));
+      return true;
+    }
+    target.resize(target.size() * 2);
+  }
 }
 
-bool same_file(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_uid == b.st_uid;
+// Puts the parts of a link's target on top of the parts still to walk.
+void push_parts(const std::string& target, std::vector<std::string>& parts) {
+  size_t end = target.size();
+  while (end > 0) {
+    const size_t slash = target.rfind('/', end - 1);
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    if (end > start) parts.push_back(target.substr(start, end - start));
+    if (slash == std::string::npos) break;
+    end = slash;
+  }
 }
 
-// Opens a data file that is a symbolic link, after checking whose it is; a link swapped
-// for another while it was opened counts as untrusted.
-int open_trusted_link(const std::string& path) {
-  struct stat before {};
-  struct stat after {};
-  if (!is_trusted_link(path, before)) return io_fail(ELOOP, path);
-  const int fd = io_open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  if (::lstat(path.c_str(), &after) == 0 && same_file(before, after)) return fd;
-  ::close(fd);
-  return io_fail(ELOOP, path);
+// Moves dir on by one part of the path: through a trusted link, into a directory, or, for
+// the last part, opens the file. Returns 1 to go on, the file's descriptor as 0 with fd
+// set, or -1 with errno set.
+int walk_part(int& dir, const std::string& part, bool last, int& links,
+              std::vector<std::string>& parts, int& fd) {
+  const int entry = ::openat(dir, part.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  struct stat info {};
+  struct stat holder {};
+  if (entry < 0 || ::fstat(entry, &info) != 0 || ::fstat(dir, &holder) != 0) {
+    if (entry >= 0) ::close(entry);
+    return -1;
+  }
+  if (S_ISLNK(info.st_mode)) {
+    std::string target;
+    const bool followed = ++links <= kMostLinks && is_trusted_owner(info.st_uid) &&
+                          is_trusted_owner(holder.st_uid) && read_link(entry, target);
+    ::close(entry);
+    if (!followed) {
+      errno = ELOOP;
+      return -1;
+    }
+    push_parts(target, parts);
+    if (!target.empty() && target[0] == '/') {
+      ::close(dir);
+      dir = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+    return dir < 0 ? -1 : 1;
+  }
+  ::close(entry);
+  if (last) {
+    fd = ::openat(dir, part.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    return fd < 0 ? -1 : 0;
+  }
+  if (!S_ISDIR(info.st_mode)) {
+    errno = ENOTDIR;
+    return -1;
+  }
+  const int next = ::openat(dir, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (next < 0) return -1;
+  ::close(dir);
+  dir = next;
+  return 1;
+}
+
+// Opens a data file that is a symbolic link by walking the chain one part at a time, each
+// part opened without following it, so that no link can be swapped in behind a check.
+int open_through_trusted_links(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  int dir = ::open(slash == 0 ? "/" : path.substr(0, slash).c_str(),
+                   O_PATH | O_DIRECTORY | O_CLOEXEC);
+  std::vector<std::string> parts{path.substr(slash + 1)};
+  int links = 0;
+  int fd = -1;
+  int step = dir < 0 ? -1 : 1;
+  while (step == 1) {
+    const std::string part = parts.back();
+    parts.pop_back();
+    const bool skip = part == "." && !parts.empty();
+    step = skip ? 1 : walk_part(dir, part, parts.empty(), links, parts, fd);
+  }
+  const int saved = errno;
+  if (dir >= 0) ::close(dir);
+  return step == 0 ? fd : io_fail(saved, path);
 }
 
 }  // namespace
@@ -197,26 +296,27 @@ int create_temporary(const std::string& path) {
 
 int open_data_file(const std::string& path, struct stat* info) {
   int fd = io_open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0 && errno == ELOOP) fd = open_trusted_link(path);
+  if (fd < 0 && errno == ELOOP) fd = open_through_trusted_links(path);
   if (fd < 0) return -1;
   struct stat status {};
   if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
     if (info != nullptr) *info = status;
     return fd;
   }
-  const int cause = S_ISDIR(status.st_mode) ? EISDIR : (status.st_mode == 0 ? errno : EINVAL);
+  const int cause = status.st_mode == 0 ? errno : not_regular_error(status.st_mode);
   ::close(fd);
   return io_fail(cause, path);
 }
 
-int prepare_data_file(const std::string& path, const LineRule& rule, const std::string& trailer) {
+int prepare_data_file(const std::string& path, const std::vector<LineRule>& rules,
+                      const std::string& trailer) {
   struct stat data_file {};
   const int in = open_data_file(path, &data_file);
   if (in < 0) return -1;
   const std::string temp = temporary_path(path);
   const int temp_fd = create_temporary(temp);
   const bool done =
-      temp_fd >= 0 && fill_temporary(in, path, data_file, temp_fd, temp, rule, trailer);
+      temp_fd >= 0 && fill_temporary(in, path, data_file, temp_fd, temp, rules, trailer);
   const int saved = errno;
   ::close(in);
   if (!done && temp_fd >= 0) ::unlink(temp.c_str());

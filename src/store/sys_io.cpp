@@ -90,6 +90,22 @@ ssize_t io_copy_file_range(int in, int out, size_t size, const std::string& subj
   return noted(copied, subject);
 }
 
+int io_lstat(const std::string& path, struct stat& info) {
+  int result = -1;
+  do {
+    result = fault_instead_of_call("lstat", path) ? -1 : ::lstat(path.c_str(), &info);
+  } while (interrupted(result));
+  return noted(result, path);
+}
+
+int io_fstat(int fd, struct stat& info, const std::string& subject) {
+  int result = -1;
+  do {
+    result = fault_instead_of_call("fstat", subject) ? -1 : ::fstat(fd, &info);
+  } while (interrupted(result));
+  return noted(result, subject);
+}
+
 int io_rename(const std::string& from, const std::string& to) {
   int result = -1;
   do {
@@ -144,6 +160,11 @@ ssize_t write_all(int fd, const char* data, size_t size, const std::string& subj
 int io_fail(int error, const std::string& subject) {
   errno = error;
   return noted(-1, subject);
+}
+
+int not_regular_error(mode_t mode) {
+  if (S_ISDIR(mode)) return EISDIR;
+  return S_ISLNK(mode) ? ELOOP : EINVAL;
 }
 
 const std::string& io_failed_subject() { return failed_subject; }

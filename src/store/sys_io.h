@@ -2,6 +2,7 @@
 #ifndef VTPAPERTOOL_STORE_SYS_IO_H_
 #define VTPAPERTOOL_STORE_SYS_IO_H_
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -18,6 +19,8 @@ int io_fsync(int fd, const std::string& subject);
 int io_fchmod(int fd, mode_t mode, const std::string& subject);
 int io_fchown(int fd, uid_t owner, gid_t group, const std::string& subject);
 ssize_t io_copy_file_range(int in, int out, size_t size, const std::string& subject);
+int io_lstat(const std::string& path, struct stat& info);
+int io_fstat(int fd, struct stat& info, const std::string& subject);
 int io_rename(const std::string& from, const std::string& to);
 int io_unlink(const std::string& path);
 
@@ -33,6 +36,10 @@ ssize_t write_all(int fd, const char* data, size_t size, const std::string& subj
 
 // Fails as an io_ call about subject would: sets errno to error and returns -1.
 int io_fail(int error, const std::string& subject);
+
+// The error that tells what a file of the given mode is, where a regular file was due:
+// EISDIR for a directory, ELOOP for a symbolic link, EINVAL for anything else.
+int not_regular_error(mode_t mode);
 
 // The subject of the last io_ call that failed. Cleanup after a failure uses plain
 // system calls, so that it never overwrites the cause.

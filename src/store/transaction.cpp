@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <csignal>
 
-#include "store/format_id.h"
 #include "store/paths.h"
 #include "store/sys_io.h"
 
@@ -21,8 +20,7 @@ enum class RecordState { kAbsent, kValid, kForeign, kUnreadable };
 // The files a signal removes: the four data files' temporary files and the record's,
 // unless a record names them for the next run. Written once under the lock, before a
 // handler can run; the handler only reads them.
-constexpr size_t kTemporaryCount = 5;
-std::string temporaries[kTemporaryCount];
+std::vector<std::string> temporaries;
 std::string record_path;
 
 void remove_temporaries(int signal_number) {
@@ -40,27 +38,41 @@ std::vector<std::string> temporary_paths(const std::string& model_id) {
   return temps;
 }
 
-// Failures are ignored: a prepare removes its temporary file again before creating it.
-void remove_temporaries_of(const std::string& model_id) {
-  for (const std::string& temp : temporary_paths(model_id)) ::unlink(temp.c_str());
+// Whatever else bears one of the program's own names was put there by someone else, and
+// removing or renaming it could destroy what they keep there.
+bool own_names_are_files(const std::string& model_id) {
+  std::vector<std::string> names = temporary_paths(model_id);
+  names.push_back(commit_record_path(model_id));
+  for (const std::string& name : names) {
+    struct stat info {};
+    if (io_lstat(name, info) != 0) {
+      if (errno == ENOENT) continue;
+      return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+      io_fail(not_regular_error(info.st_mode), name);
+      return false;
+    }
+  }
+  return true;
+}
+
+// A temporary file that stays would be taken for a prepared copy by nobody, but the run
+// must not say that all is clean while one is left.
+bool remove_temporaries_of(const std::string& model_id) {
+  for (const std::string& temp : temporary_paths(model_id)) {
+    if (io_unlink(temp) != 0 && errno != ENOENT) return false;
+  }
+  return true;
 }
 
 std::string file_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
-ChangeResult not_prepared(const std::vector<FileChange>& changes, const std::string& record) {
+int not_prepared(const std::string& model_id, const std::vector<FileChange>& changes) {
   const int saved = errno;
-  for (const FileChange& change : changes) ::unlink(temporary_path(change.path).c_str());
-  ::unlink(temporary_path(record).c_str());
+  discard_change(model_id, changes);
   errno = saved;
-  return ChangeResult::kNotPrepared;
-}
-
-bool prepare_all(const std::vector<FileChange>& changes) {
-  for (const FileChange& change : changes) {
-    forget_format_ids(change.path);
-    if (prepare_data_file(change.path, change.rule, change.trailer) != 0) return false;
-  }
-  return true;
+  return -1;
 }
 
 bool write_synced(const std::string& path, const std::string& contents) {
@@ -74,33 +86,21 @@ bool write_synced(const std::string& path, const std::string& contents) {
   return done && closed;
 }
 
-// Once the record has its name the change counts as made: the next run finishes it.
-bool commit(const std::string& record, const std::vector<FileChange>& changes) {
-  std::string names;
-  for (const FileChange& change : changes) names += file_name(change.path) + "\n";
-  const std::string temp = temporary_path(record);
-  return write_synced(temp, names) && io_rename(temp, record) == 0;
-}
-
+// The record's removal is not synced: should a crash undo it, the record comes back naming
+// copies that are all gone, and the next run removes it again, renaming nothing.
 bool remove_record(const std::string& model_id, const std::string& record) {
-  const std::string directory = data_directory(model_id);
-  return io_sync_directory(directory) == 0 && io_unlink(record) == 0 &&
-         io_sync_directory(directory) == 0;
+  return io_sync_directory(data_directory(model_id)) == 0 && io_unlink(record) == 0;
 }
 
-// Opening a record can fail because it is not ours (a link, no permission, a socket) or
-// because the system failed; only the latter must keep the record for the next run.
-RecordState refused_or_failed(int error) {
-  if (error == ENOENT) return RecordState::kAbsent;
-  if (error == ELOOP || error == EACCES || error == EPERM || error == ENXIO) {
-    return RecordState::kForeign;
-  }
-  return RecordState::kUnreadable;
-}
-
+// Only a record that was read whole may be judged; one that could not be read may still
+// be a committed change, which the next run must finish.
 RecordState read_whole_record(int fd, const std::string& record, std::string& text) {
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return RecordState::kForeign;
+  if (io_fstat(fd, info, record) != 0) return RecordState::kUnreadable;
+  if (!S_ISREG(info.st_mode)) {
+    io_fail(not_regular_error(info.st_mode), record);
+    return RecordState::kUnreadable;
+  }
   char block[kLongestRecord + 1];
   ssize_t got = 0;
   while ((got = io_read(fd, block, sizeof block, record)) > 0 && text.size() <= kLongestRecord) {
@@ -134,7 +134,7 @@ RecordState parse_record(const std::string& text, const std::vector<std::string>
 RecordState read_record(const std::string& model_id, std::vector<std::string>& listed) {
   const std::string record = commit_record_path(model_id);
   const int fd = io_open(record, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return refused_or_failed(errno);
+  if (fd < 0) return errno == ENOENT ? RecordState::kAbsent : RecordState::kUnreadable;
   std::string text;
   RecordState state = read_whole_record(fd, record, text);
   const int saved = errno;
@@ -144,33 +144,59 @@ RecordState read_record(const std::string& model_id, std::vector<std::string>& l
   return state;
 }
 
-// A temporary file that is gone was installed before the run was cut short; one that is
-// not a regular file is not ours and is removed with the rest.
+// A temporary file that is gone was installed before the run was cut short.
 bool install_listed(const std::vector<std::string>& listed) {
   for (const std::string& path : listed) {
     const std::string temp = temporary_path(path);
     struct stat info {};
-    if (::lstat(temp.c_str(), &info) != 0) {
+    if (io_lstat(temp, info) != 0) {
       if (errno == ENOENT) continue;
       return false;
     }
-    forget_format_ids(path);
-    if (S_ISREG(info.st_mode) && io_rename(temp, path) != 0) return false;
+    if (!S_ISREG(info.st_mode)) {
+      io_fail(not_regular_error(info.st_mode), temp);
+      return false;
+    }
+    if (io_rename(temp, path) != 0) return false;
   }
   return true;
 }
 
-bool remove_foreign_record(const std::string& record) {
-  if (io_unlink(record) == 0) return true;
-  return errno == EISDIR && ::rmdir(record.c_str()) == 0;
-}
-
 }  // namespace
 
-ChangeResult change_data_files(const std::string& model_id,
-                               const std::vector<FileChange>& changes) {
+// Syncs, and why each is needed: each copy is synced before the record names it
+// (prepare_data_file), or a crash could install copies whose bytes never reached the
+// disk; the record is synced before it is named, or a crash could leave a record with
+// no contents; the directory is synced once the record has its name, or a crash could
+// keep a replaced data file and lose the record, leaving the files mixed; and once more
+// after the last rename, or the record's removal could reach the disk before a rename.
+// That sync also covers the copies' own names, so they need none of their own.
+int prepare_change(const std::string& model_id, const std::vector<FileChange>& changes) {
+  std::string names;
+  for (const FileChange& change : changes) {
+    if (prepare_data_file(change.path, change.rules, change.trailer) != 0) {
+      return not_prepared(model_id, changes);
+    }
+    names += file_name(change.path) + "\n";
+  }
+  if (!write_synced(temporary_path(commit_record_path(model_id)), names)) {
+    return not_prepared(model_id, changes);
+  }
+  return 0;
+}
+
+void discard_change(const std::string& model_id, const std::vector<FileChange>& changes) {
+  for (const FileChange& change : changes) ::unlink(temporary_path(change.path).c_str());
+  ::unlink(temporary_path(commit_record_path(model_id)).c_str());
+}
+
+// Once the record has its name the change counts as made: the next run finishes it.
+ChangeResult commit_change(const std::string& model_id, const std::vector<FileChange>& changes) {
   const std::string record = commit_record_path(model_id);
-  if (!prepare_all(changes) || !commit(record, changes)) return not_prepared(changes, record);
+  if (io_rename(temporary_path(record), record) != 0) {
+    not_prepared(model_id, changes);
+    return ChangeResult::kNotPrepared;
+  }
   bool installed = io_sync_directory(data_directory(model_id)) == 0;
   for (const FileChange& change : changes) {
     installed = installed && io_rename(temporary_path(change.path), change.path) == 0;
@@ -180,6 +206,7 @@ ChangeResult change_data_files(const std::string& model_id,
 }
 
 int recover_data_files(const std::string& model_id) {
+  if (!own_names_are_files(model_id)) return -1;
   const std::string record = commit_record_path(model_id);
   std::vector<std::string> listed;
   switch (read_record(model_id, listed)) {
@@ -189,18 +216,16 @@ int recover_data_files(const std::string& model_id) {
       if (!install_listed(listed) || !remove_record(model_id, record)) return -1;
       break;
     case RecordState::kForeign:
-      if (!remove_foreign_record(record)) return -1;
+      if (io_unlink(record) != 0) return -1;
       break;
     case RecordState::kAbsent:
       break;
   }
-  remove_temporaries_of(model_id);
-  return 0;
+  return remove_temporaries_of(model_id) ? 0 : -1;
 }
 
 void remove_temporaries_on_signals(const std::string& model_id) {
-  const std::vector<std::string> temps = temporary_paths(model_id);
-  for (size_t i = 0; i < kTemporaryCount; ++i) temporaries[i] = temps[i];
+  temporaries = temporary_paths(model_id);
   record_path = commit_record_path(model_id);
   for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
     struct sigaction current {};

@@ -1,7 +1,9 @@
 // Adding, deleting and listing formats on the sample trees, as a user meets them: what
 // each command prints and what --list then shows, with the data files set up odd ways.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <functional>
@@ -43,6 +45,7 @@ struct Case {
   bool unchanged = false;  // the data files must keep their first bytes
   std::string file = "";   // a file under bin/ that must then hold the text holds
   std::string holds = "";
+  std::string calls = "?";  // the sibling tool's calls (sibling_calls), unless "?"
 };
 
 TEST(Ops, Commands) {
@@ -75,7 +78,7 @@ TEST(Ops, Commands) {
       {"no [CustomTape] line", "rk260",
        [](const Tree& t) { drop_lines(t.inf / "vtrk260func", "[CustomTape]"); },
        {{add("X", "29", "90"), ""}, {add("X", "29", "90"), ""},
-        {{"--list"}, "X\t29\t90\tVtL__________011D05A7E240\tincomplete\n"},
+        {{"--list"}, "X\t29\t90\tVtL__________011D05A7E241\tincomplete\n"},
         {{"-P", "q1", "-d", "X"}, ""}}, ""},
       {"keys stay unique", "lmq700k", [](const Tree&) {},
        {{add("A", "12", "50"), ""}, {add("B", "12", "50"), ""}, {{"-P", "q1", "-d", "A"}, ""}},
@@ -98,7 +101,7 @@ TEST(Ops, Commands) {
        [](const Tree& t) { write_file(t.inf / "ImagingArea", "vtS12mm\t:\t0\t0\t0\t0"); },
        {{add("T", "12", "50"), ""}, {add("T", "12", "50"), ""}},
        "Asset24\t22\t100\tVtL_vtS24mm__0716064A0F3E\tcurrent,incomplete\n"
-       "T\t10\t50\tVtL_vtS12mm__010A0327E240\t-\n"},
+       "T\t10\t50\tVtL_vtS12mm__010A0327E241\t-\n"},
       {"a key after a zero byte is not the key", "lmq700k",
        [](const Tree& t) { write_file(t.inf / "ImagingArea", std::string("x\0", 2) + kAssetKey + "\n"); },
        {{kDeleteAsset, ""}}, ""},
@@ -106,22 +109,40 @@ TEST(Ops, Commands) {
        [](const Tree& t) { fs::remove(t.inf / "ImagingArea"); },
        {{kDeleteAsset, "No such file or directory\n", 255, "/ImagingArea: No such file or directory\n"},
         {add("T", "12", "50"), "", 255, "/ImagingArea: No such file or directory\n"}},
-       std::string("Asset24\t22\t100\tVtL_vtS24mm__0716064A0F3E\tcurrent,incomplete\n"), true},
+       std::string("Asset24\t22\t100\tVtL_vtS24mm__0716064A0F3E\tcurrent,incomplete\n"), true,
+       "", "", ""},
+      {"a missing data directory", "lmq700k", [](const Tree& t) { fs::remove_all(t.inf); },
+       {{add("T", "12", "50"), "", 255, "/bin/inf: No such file or directory\n"},
+        {kDeleteAsset, "No such file or directory\n", 255, "/bin/inf: No such file or directory\n"},
+        {{"--list"}, "", 255, "/bin/inf: No such file or directory\n"}}, "", true, "", "", ""},
       {"a data file that is a directory", "lmq700k",
        [](const Tree& t) { fs::remove(t.inf / "vtlmq700krc"); fs::create_directory(t.inf / "vtlmq700krc"); },
        {{kDeleteAsset, "Is a directory\n", 255, "/vtlmq700krc: Is a directory\n"},
-        {{"--list"}, "", 255, "/vtlmq700krc: Is a directory\n"}}, "", true},
+        {add("Asset24", "12", "50"), "Is a directory\n", 255, "/vtlmq700krc: Is a directory\n"},
+        {{"--list"}, "", 255, "/vtlmq700krc: Is a directory\n"}}, "", true, "", "", ""},
       {"a data file that is a FIFO", "lmq700k",
        [](const Tree& t) { fs::remove(t.inf / "vtlmq700krc"); ::mkfifo((t.inf / "vtlmq700krc").c_str(), 0644); },
        {{kDeleteAsset, "Invalid argument\n", 255, "/vtlmq700krc: Invalid argument\n"}}, "", true},
-      {"the sibling tool fails", "lmq700k",
-       [](const Tree& t) { write_file(t.lpd / "standin.fail", ""); },
+      {"the sibling tool refuses to delete", "lmq700k",
+       [](const Tree& t) { write_file(t.lpd / "standin.fail", "delete"); },
        {{kDeleteAsset, "", 255, "/vtpapertoolcups_lmq700k: exited with status 1\n"},
-        {add("T", "12", "50"), "", 255, "/vtpapertoolcups_lmq700k: exited with status 1\n"}},
-       kAsset, true},
+        {add("Asset24", "12", "50"), "", 255, "/vtpapertoolcups_lmq700k: exited with status 1\n"}},
+       kAsset, true, "", "", "-d -d"},
+      {"the sibling tool refuses to add what replaces a format", "lmq700k",
+       [](const Tree& t) { write_file(t.lpd / "standin.fail", "add"); },
+       {{add("Asset24", "12", "50"), "", 255, "/vtpapertoolcups_lmq700k: exited with status 1\n"}},
+       "", false, "inf/vtlmq700krc", "Media=vtS12mm\n", "-d -n"},
+      {"a replacing add is one change", "lmq700k", [](const Tree&) {},
+       {{add("Asset24", "12", "50"), ""}}, "Asset24\t10\t50\tVtL_vtS12mm__070A0327E240\t-\n", false,
+       "inf/vtlmq700krc", "Media=vtS12mm\n", "-d -n"},
+      {"a name on no file", "lmq700k", [](const Tree&) {},
+       {{{"-P", "q1", "-d", "Nope"}, "Not found 'Nope'\n"}}, kAsset, true, "", "", "-d"},
       {"a planted temporary file", "lmq700k",
        [](const Tree& t) { fs::create_symlink(t.dir / "outside", t.inf / "ImagingArea.$$$"); },
-       {{kDeleteAsset, ""}}, ""},
+       {{kDeleteAsset, "Too many levels of symbolic links\n", 255,
+         "/ImagingArea.$$$: Too many levels of symbolic links\n"},
+        {{"--list"}, "", 255, "/ImagingArea.$$$: Too many levels of symbolic links\n"}},
+       "", true, "", "", ""},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -144,26 +165,46 @@ TEST(Ops, Commands) {
     EXPECT_EQ(tree.run({"--list"}).out, c.listing);
     EXPECT_FALSE(fs::exists(tree.dir / "outside"));
     EXPECT_NE(read_file(tree.inf / ".." / c.file).find(c.holds), std::string::npos) << c.file;
+    if (c.calls != "?") {
+      EXPECT_EQ(tree.sibling_calls(), c.calls);
+    }
   }
 }
 
-// Only root can make a file or link belong to someone else.
+// Only root can make a file or link belong to someone else. A link is followed only when
+// every link of its chain, and each directory that holds one, is root's.
 TEST(Ops, LinksAndOwners) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root";
   Tree tree("lmq700k");
   const fs::path secret = tree.dir / "secret";
+  const fs::path hop = tree.dir / "hop";
   write_file(secret, "VtL_vtS24mm__0716064A0F3E\tsecret\n");
+  fs::create_directory(hop);
+  fs::create_symlink("../secret", hop / "next");
   fs::remove(tree.inf / "ImagingArea");
-  fs::create_symlink(secret, tree.inf / "ImagingArea");
-  ASSERT_EQ(::lchown((tree.inf / "ImagingArea").c_str(), 65534, 65534), 0);
+  fs::create_symlink(hop / "." / "next", tree.inf / "ImagingArea");
   ASSERT_EQ(::chown((tree.inf / "paperinflmq700k").c_str(), 65534, 65534), 0);
   fs::permissions(tree.inf / "paperinflmq700k", fs::perms(0640));
+  const struct {
+    std::string what;
+    fs::path path;  // what is given to someone else
+    bool is_link;
+  } rows[] = {
+      {"the data file's own link", tree.inf / "ImagingArea", true},
+      {"a link further down the chain", hop / "next", true},
+      {"the directory that holds a link", hop, false},
+  };
   const Files before = tree.files();
-  const Result refused = tree.run(kDeleteAsset);
-  EXPECT_EQ(refused.out, "Too many levels of symbolic links\n");
-  EXPECT_EQ(refused.status, 255);
-  EXPECT_EQ(tree.files(), before);
-  ASSERT_EQ(::lchown((tree.inf / "ImagingArea").c_str(), 0, 0), 0);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    ASSERT_EQ(row.is_link ? ::lchown(row.path.c_str(), 65534, 65534)
+                          : ::chown(row.path.c_str(), 65534, 65534), 0);
+    const Result refused = tree.run(kDeleteAsset);
+    EXPECT_EQ(refused.out, "Too many levels of symbolic links\n");
+    EXPECT_EQ(refused.status, 255);
+    EXPECT_EQ(tree.files(), before);
+    ASSERT_EQ(::lchown(row.path.c_str(), 0, 0), 0);
+  }
   EXPECT_EQ(tree.run(kDeleteAsset).status, 0);
   EXPECT_EQ(read_file(tree.inf / "ImagingArea"), "");
   EXPECT_FALSE(fs::is_symlink(tree.inf / "ImagingArea"));
@@ -172,6 +213,28 @@ TEST(Ops, LinksAndOwners) {
   EXPECT_EQ(paper.st_uid, 65534u);
   EXPECT_EQ(paper.st_gid, 65534u);
   EXPECT_EQ(paper.st_mode & 07777, 0666u);
+}
+
+// A terminal is shown no control byte of a name; a script reads the name as it gave it.
+TEST(Ops, NotFoundOnATerminal) {
+  Tree tree("lmq700k");
+  const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
+  const Words args{"-P", "q1", "-d", "a\033[2Jb\tc"};
+  tree.out = ::ptsname(terminal);
+  struct termios raw {};
+  const int side = ::open(tree.out.c_str(), O_RDWR | O_NOCTTY);
+  ::tcgetattr(side, &raw);
+  ::cfmakeraw(&raw);
+  ::tcsetattr(side, TCSANOW, &raw);
+  EXPECT_EQ(tree.run(args).status, 0);
+  char shown[256] = {};
+  EXPECT_GT(::read(terminal, shown, sizeof shown - 1), 0);
+  EXPECT_EQ(std::string(shown), "Not found 'a\\033[2Jb\\tc'\n");
+  ::close(side);
+  ::close(terminal);
+  tree.out = tree.dir / "out";
+  EXPECT_EQ(tree.run(args).out, "Not found 'a\033[2Jb\tc'\n");
 }
 
 }  // namespace

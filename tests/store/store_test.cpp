@@ -25,10 +25,6 @@ bool has_leftovers(const Files& files) {
   });
 }
 
-bool is_one_of(const Files& files, const std::vector<Files>& states) {
-  return std::find(states.begin(), states.end(), files) != states.end();
-}
-
 // Starts the command stopped at its k-th I/O call and ends it there with signal; false
 // when the command ended before reaching that call.
 bool stop_and_signal(const Tree& tree, const Words& args, int k, int signal, Result& result) {
@@ -46,58 +42,6 @@ bool stop_and_signal(const Tree& tree, const Words& args, int k, int signal, Res
   return true;
 }
 
-// Each I/O call k of a replacing add (two operations) and of a delete: cut short by
-// SIGKILL or SIGTERM, failed with ENOSPC or EIO, or interrupted. The tree must always be
-// exactly one of the states between operations, at once or after the next run.
-TEST(Store, EveryIoCallCutShort) {
-  for (const Words& command : {kReplaceAsset, kDeleteAsset}) {
-    Tree tree("lmq700k", true);
-    // A run of unchanged bytes long enough to be written straight from the read block.
-    write_file(tree.inf / "vtlmq700kfunc",
-               read_file(tree.inf / "vtlmq700kfunc") + "; " + std::string(100000, 'x') + "\n");
-    std::vector<Files> states{tree.files()};
-    for (const Words& step : {kDeleteAsset, command}) {
-      EXPECT_EQ(tree.run(step).status, 0);
-      states.push_back(tree.files());
-    }
-    states.erase(std::unique(states.begin(), states.end()), states.end());
-    bool reached = true;
-    for (int k = 1; reached; ++k) {
-      SCOPED_TRACE("k=" + std::to_string(k) + " " + command[2]);
-      reached = false;
-      for (const int signal : {SIGKILL, SIGTERM}) {
-        tree.restore(states.front());
-        Result killed;
-        if (!stop_and_signal(tree, command, k, signal, killed)) continue;
-        reached = true;
-        EXPECT_EQ(killed.status, 128 + signal);
-        const Files left = tree.files();
-        EXPECT_TRUE(signal == SIGKILL || left.count(kRecord) != 0 || !has_leftovers(left));
-        EXPECT_EQ(tree.run({"--list"}).status, 0);
-        EXPECT_TRUE(is_one_of(tree.files(), states));
-      }
-      for (const int error : {ENOSPC, EIO, EINTR}) {
-        tree.restore(states.front());
-        const Result result = tree.run(
-            command, {{"VTPAPERTOOL_FAULT", std::to_string(k) + ":" + std::to_string(error)}});
-        const bool failed = result.status != 0;
-        EXPECT_EQ(result.status, failed && error != EINTR ? 255 : 0);
-        EXPECT_TRUE(!failed || result.out.empty() ||
-                    result.out == std::strerror(error) + std::string("\n"));
-        EXPECT_EQ(result.err.rfind("vtpapertoollpr_lmq700k: ", 0), failed ? 0u : std::string::npos);
-        // Without a record the change failed before its commit or after it was whole; with
-        // one the next run finishes it.
-        const bool committed = tree.files().count(kRecord) != 0;
-        EXPECT_EQ(committed ? tree.run({"--list"}).status : 0, 0);
-        const Files left = tree.files();
-        EXPECT_TRUE(is_one_of(left, states) && !has_leftovers(left) &&
-                    (failed || left == states.back()));
-        EXPECT_TRUE(!committed || left != states.front());
-      }
-    }
-  }
-}
-
 // The position of the first call from from on, or calls.size().
 long index_of(const std::vector<std::string>& calls, const std::string& call, long from = 0) {
   return std::find(calls.begin() + from, calls.end(), call) - calls.begin();
@@ -111,6 +55,58 @@ std::vector<std::string> logged_calls(const Tree& tree, const Words& command) {
   std::istringstream lines(read_file(log));
   for (std::string line; std::getline(lines, line);) calls.push_back(line);
   return calls;
+}
+
+// Each I/O call k of a replacing add and of a delete: cut short by SIGKILL or SIGTERM,
+// failed with ENOSPC or EIO, or interrupted. The tree must always hold the old format or
+// the new one whole, at once or after the next run.
+TEST(Store, EveryIoCallCutShort) {
+  for (const Words& command : {kReplaceAsset, kDeleteAsset}) {
+    Tree tree("lmq700k", true);
+    // A run of unchanged bytes long enough to be written straight from the read block.
+    write_file(tree.inf / "vtlmq700kfunc",
+               read_file(tree.inf / "vtlmq700kfunc") + "; " + std::string(100000, 'x') + "\n");
+    const Files before = tree.files();
+    const std::vector<std::string> calls = logged_calls(tree, command);
+    const long commit = index_of(calls, "rename " + (tree.inf / kRecord).string()) + 1;
+    const std::vector<Files> states{before, tree.files()};
+    bool reached = true;
+    for (int k = 1; reached; ++k) {
+      SCOPED_TRACE("k=" + std::to_string(k) + " " + command[2]);
+      reached = false;
+      for (const int signal : {SIGKILL, SIGTERM}) {
+        tree.restore(before);
+        Result killed;
+        if (!stop_and_signal(tree, command, k, signal, killed)) continue;
+        reached = true;
+        EXPECT_EQ(killed.status, 128 + signal);
+        const Files left = tree.files();
+        EXPECT_TRUE(signal == SIGKILL || left.count(kRecord) != 0 || !has_leftovers(left));
+        EXPECT_EQ(tree.run({"--list"}).status, 0);
+        EXPECT_EQ(tree.files(), states[k > commit ? 1 : 0]);
+      }
+      for (const int error : {ENOSPC, EIO, EINTR}) {
+        tree.restore(before);
+        fs::remove(tree.lpd / "standin.log");
+        const Result result = tree.run(
+            command, {{"VTPAPERTOOL_FAULT", std::to_string(k) + ":" + std::to_string(error)}});
+        const bool failed = result.status != 0;
+        EXPECT_EQ(result.status, failed && error != EINTR ? 255 : 0);
+        EXPECT_TRUE(!failed || result.out == std::strerror(error) + std::string("\n"));
+        EXPECT_EQ(result.err.rfind("vtpapertoollpr_lmq700k: ", 0), failed ? 0u : std::string::npos);
+        // Without a record the change failed before its commit or after it was whole; with
+        // one the next run finishes it.
+        const bool committed = tree.files().count(kRecord) != 0;
+        EXPECT_EQ(committed, failed && k > commit);
+        EXPECT_EQ(committed ? tree.run({"--list"}).status : 0, 0);
+        const Files left = tree.files();
+        EXPECT_FALSE(has_leftovers(left));
+        EXPECT_EQ(left, states[k > commit || !failed ? 1 : 0]);
+        // The sibling tool is asked only once every copy is ready.
+        EXPECT_EQ(tree.sibling_log().empty(), failed && k < commit);
+      }
+    }
+  }
 }
 
 // A link planted as a temporary file between its removal and its creation is never
@@ -132,11 +128,22 @@ TEST(Store, LinkPlantedAsTemporaryFile) {
 }
 
 // Each temporary file is synced before the record has its name, the record is durable
-// before the first data file is replaced, and the directory is synced after the last.
+// before the first data file is replaced, and the directory is synced after the last;
+// and no more syncs and renames are made than that takes.
 TEST(Store, DurableOrder) {
-  for (const Words& command : {kDeleteAsset, Words{"-P", "q1", "-n", "N", "-w", "9", "-h", "9"}}) {
+  const struct {
+    Words command;
+    long syncs;
+    long renames;
+  } rows[] = {
+      {kReplaceAsset, 7, 5},
+      {{"-P", "q1", "-n", "N", "-w", "9", "-h", "9"}, 6, 4},
+      {kDeleteAsset, 7, 5},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.command));
     Tree tree("lmq700k");
-    const std::vector<std::string> calls = logged_calls(tree, command);
+    const std::vector<std::string> calls = logged_calls(tree, row.command);
     const std::string inf = tree.inf.string();
     const long committed = index_of(calls, "rename " + inf + "/" + kRecord);
     EXPECT_LT(index_of(calls, "fsync " + inf + "/" + kRecord + ".$$$"), committed);
@@ -152,22 +159,34 @@ TEST(Store, DurableOrder) {
     EXPECT_LT(index_of(calls, "fsync " + inf, last_install),
               index_of(calls, "unlink " + inf + "/" + kRecord));
     EXPECT_LT(last_install, static_cast<long>(calls.size()));
+    const auto count = [&calls](const char* call) {
+      return std::count_if(calls.begin(), calls.end(), [call](const std::string& logged) {
+        return logged.rfind(std::string(call) + " ", 0) == 0;
+      });
+    };
+    EXPECT_EQ(count("fsync"), row.syncs);
+    EXPECT_EQ(count("rename"), row.renames);
   }
 }
 
-// Records and temporary files as a crash, or someone else, left them.
+// Records and temporary files as a crash, or someone else, left them. What is not a
+// regular file under one of the program's names is never touched.
 TEST(Store, RecoveryOfHandMadeRecords) {
+  enum Outcome { kFinished, kDropped, kRefused };
   const struct {
     std::string what;
     std::string record;  // "<link>" for a link to a valid record, "<dir>" for a directory
-    bool finished;
+    Outcome outcome;
+    std::string in_the_way = "";  // a directory planted under this name
   } rows[] = {
-      {"a valid record is finished", "paperinflmq700k\nImagingArea\nvtlmq700kfunc\n", true},
-      {"a record naming another file", "paperinflmq700k\n../../../etc/passwd\n", false},
-      {"a record without its last line feed", "paperinflmq700k\nImagingArea", false},
-      {"a record that is a link", "<link>", false},
-      {"a record that is a directory", "<dir>", false},
-      {"temporary files without a record", "", false},
+      {"a valid record is finished", "paperinflmq700k\nImagingArea\nvtlmq700kfunc\n", kFinished},
+      {"a record naming another file", "paperinflmq700k\n../../../etc/passwd\n", kDropped},
+      {"a record without its last line feed", "paperinflmq700k\nImagingArea", kDropped},
+      {"a record longer than any of ours", std::string(5000, '\n'), kDropped},
+      {"temporary files without a record", "", kDropped},
+      {"a record that is a link", "<link>", kRefused},
+      {"a record that is a directory", "<dir>", kRefused},
+      {"a temporary file that is a directory", "paperinflmq700k\n", kRefused, "vtlmq700kfunc.$$$"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -181,13 +200,51 @@ TEST(Store, RecoveryOfHandMadeRecords) {
     write_file(tree.inf / (std::string(kRecord) + ".$$$"), "half written");
     write_file(tree.dir / "valid", "paperinflmq700k\nImagingArea\n");
     if (row.record == "<link>") fs::create_symlink(tree.dir / "valid", tree.inf / kRecord);
-    if (row.record == "<dir>") fs::create_directory(tree.inf / kRecord);
+    if (row.record == "<dir>") fs::create_directories(tree.inf / kRecord / "kept");
     if (row.record[0] != '<' && !row.record.empty()) write_file(tree.inf / kRecord, row.record);
-    const Result result = tree.run({"--list"});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(tree.files(), row.finished ? after : before);
-    EXPECT_EQ(tree.run({"--list"}).status, 0);
-    EXPECT_EQ(tree.files(), row.finished ? after : before);
+    if (!row.in_the_way.empty()) fs::create_directories(tree.inf / row.in_the_way / "kept");
+    const Files planted = tree.files();
+    const Files& wanted = row.outcome == kFinished ? after : row.outcome == kDropped ? before : planted;
+    for (int run = 0; run < 2; ++run) {
+      const Result result = tree.run({"--list"});
+      EXPECT_EQ(result.status, row.outcome == kRefused ? 255 : 0) << result.err;
+      EXPECT_EQ(tree.files(), wanted);
+    }
+    EXPECT_TRUE(row.in_the_way.empty() || fs::exists(tree.inf / row.in_the_way / "kept"));
+  }
+}
+
+// A change killed at each point of its install, then each call of the run that recovers
+// it failed with EIO or cut short by SIGKILL: once a run gets through, the committed
+// change is whole.
+TEST(Store, RecoveryKeepsWhatWasCommitted) {
+  Tree tree("lmq700k", true);
+  const Files before = tree.files();
+  const std::vector<std::string> calls = logged_calls(tree, kReplaceAsset);
+  const Files after = tree.files();
+  const long commit = index_of(calls, "rename " + (tree.inf / kRecord).string()) + 1;
+  const fs::path met = tree.dir / "met";
+  for (long k = commit + 1; k <= static_cast<long>(calls.size()); ++k) {
+    tree.restore(before);
+    Result killed;
+    ASSERT_TRUE(stop_and_signal(tree, kReplaceAsset, static_cast<int>(k), SIGKILL, killed));
+    const Files cut_short = tree.files();
+    ASSERT_EQ(cut_short.count(kRecord), 1u);
+    for (int j = 1, reached = 1; reached; ++j) {
+      SCOPED_TRACE("install point " + std::to_string(k) + ", recovery call " + std::to_string(j));
+      tree.restore(cut_short);
+      reached = stop_and_signal(tree, {"--list"}, j, SIGKILL, killed);
+      EXPECT_EQ(tree.run({"--list"}).status, 0);
+      EXPECT_EQ(tree.files(), after);
+      tree.restore(cut_short);
+      fs::remove(met);
+      const Result failed = tree.run({"--list"}, {{"VTPAPERTOOL_FAULT", std::to_string(j) + ":" + std::to_string(EIO)},
+                                                  {"VTPAPERTOOL_FAULT_MET", met.string()}});
+      EXPECT_EQ(failed.status, fs::exists(met) ? 255 : 0);
+      EXPECT_TRUE(failed.status != 0 || !has_leftovers(tree.files()));
+      EXPECT_EQ(tree.run({"--list"}).status, 0);
+      EXPECT_EQ(tree.files(), after);
+    }
   }
 }
 

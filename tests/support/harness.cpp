@@ -91,6 +91,7 @@ Result Tree::run(const Words& args, const Env& env, const std::string& name) con
 
 Files Tree::files() const {
   Files files;
+  if (!fs::exists(inf)) return files;
   for (const auto& entry : fs::directory_iterator(inf)) {
     files[entry.path().filename().string()] =
         entry.is_regular_file() ? read_file(entry.path()) : "<not a file>";
@@ -104,3 +105,14 @@ void Tree::restore(const Files& files) const {
 }
 
 std::string Tree::sibling_log() const { return read_file(lpd / "standin.log"); }
+
+std::string Tree::sibling_calls() const {
+  std::istringstream log(sibling_log());
+  std::string calls;
+  int word = 0;
+  for (std::string line; std::getline(log, line);) {
+    if (++word == 3) calls += (calls.empty() ? "" : " ") + line;
+    if (line.empty()) word = 0;
+  }
+  return calls;
+}

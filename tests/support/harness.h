@@ -39,6 +39,7 @@ struct Tree {
   Files files() const;  // every file in inf/, the program's own included
   void restore(const Files& files) const;
   std::string sibling_log() const;
+  std::string sibling_calls() const;  // each call's option, "-d" or "-n", in call order
 
   std::string model;
   fs::path dir, root, inf, lpd;
