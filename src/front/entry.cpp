@@ -150,6 +150,7 @@ int run_locked(Command command, const Run& run) {
 int run_words(const std::vector<std::string>& words, Run& run) {
   if (!identify_model(run.program, run.request)) {
     std::printf("%s is invalid.\n\n", run.program.c_str());
+    report(run, "program name", "no printer model in it; start the tool as vtpapertoollpr_<model>");
     return kSuccess;
   }
   if (words.size() == 2 && words[1] == "--version") {
@@ -157,9 +158,16 @@ int run_words(const std::vector<std::string>& words, Run& run) {
     return kSuccess;
   }
   if (words.size() == 2 && words[1] == "--list") return run_locked(Command::kList, run);
-  const Command command = scan_command_line(words, run.request);
+  if (words.size() == 2 && words[1] == "--help") {
+    print_usage_screen(run.request);
+    return kSuccess;
+  }
+  std::string refusal;
+  const Command command = scan_command_line(words, run.request, refusal);
   if (command == Command::kUsage) {
     print_usage_screen(run.request);
+    // The screen is the answer scripts have always had; the reason is for people.
+    std::fprintf(stderr, "%s: %s\n", run.program.c_str(), refusal.c_str());
     return kSuccess;
   }
   return run_locked(command, run);

@@ -21,17 +21,33 @@ struct SeenOptions {
   bool length = false;
 };
 
+constexpr char kAccepted[] = "";
+// The least roll sizes with a dot inside the margins: 3 mm across and 6 mm along are
+// never printed.
+constexpr int64_t kNarrowestRoll = 4;
+constexpr int64_t kShortestRoll = 7;
+
 bool has_length_within(const std::string& value, size_t longest) {
   return !value.empty() && value.size() <= longest;
 }
 
-// A line break would split the format's entry across data-file lines, where it could
-// never be found again; "[CustomTape]" would make each of its entries one more place to
-// insert the next format; a key would make a delete of that key take this format along.
-bool is_storable_label_name(const std::string& value) {
-  return has_length_within(value, kLongestLabelName) &&
-         value.find_first_of("\r\n") == std::string::npos &&
-         value.find(kCustomTapeHeader) == std::string::npos && !holds_format_id(value);
+std::string quoted(const std::string& value) { return "'" + value + "'"; }
+
+// Why the text cannot be stored as a name, or kAccepted. A line break would split the
+// format's entry across data-file lines, where it could never be found again;
+// "[CustomTape]" would make each of its entries one more place to insert the next format;
+// a key would make a delete of that key take this format along.
+std::string label_name_refusal(const std::string& value) {
+  if (value.empty()) return "the label name is empty";
+  if (value.size() > kLongestLabelName) {
+    return "the label name is longer than " + std::to_string(kLongestLabelName) + " bytes";
+  }
+  if (value.find_first_of("\r\n") != std::string::npos) return "the label name holds a line break";
+  if (value.find(kCustomTapeHeader) != std::string::npos) {
+    return std::string("the label name holds ") + kCustomTapeHeader;
+  }
+  if (holds_format_id(value)) return "the label name holds a format key";
+  return kAccepted;
 }
 
 // Leading blanks, a sign, digits up to the first non-digit, saturating: "12mm" is 12.
@@ -40,59 +56,110 @@ int64_t to_millimetres(const std::string& value) {
   return std::strtoll(value.c_str(), nullptr, 10);
 }
 
-bool scan_width(const std::string& value, FormatRequest& request) {
-  if (!has_length_within(value, kLongestNumber)) return false;
-  request.width_mm = to_millimetres(value);
-  if (request.width_mm <= 0) return false;
-  if (is_tape_model(request) && !fit_tape_width(request)) return false;
-  return width_fits_records(request);
+// Why the value is no size in millimetres, or kAccepted with the size in millimetres.
+std::string size_refusal(const std::string& option, const std::string& value, int64_t& millimetres) {
+  if (!has_length_within(value, kLongestNumber)) {
+    return option + " " + quoted(value) + ": not a size in millimetres";
+  }
+  millimetres = to_millimetres(value);
+  if (millimetres <= 0) return option + " " + quoted(value) + ": not a size above 0 mm";
+  return kAccepted;
 }
 
-bool scan_length(const std::string& value, FormatRequest& request) {
-  if (!has_length_within(value, kLongestNumber)) return false;
-  request.length_mm = to_millimetres(value);
-  if (request.length_mm <= 0) return false;
+std::string width_refusal(const std::string& value, FormatRequest& request) {
+  std::string refusal = size_refusal("-w", value, request.width_mm);
+  if (!refusal.empty()) return refusal;
+  const std::string width = "-w " + quoted(value);
+  if (is_tape_model(request) && !fit_tape_width(request)) {
+    return width + ": wider than the widest tape this model prints";
+  }
+  if (!is_tape_model(request) && request.width_mm < kNarrowestRoll) {
+    return width + ": narrower than " + std::to_string(kNarrowestRoll) + " mm, which prints nothing";
+  }
+  return width_fits_records(request) ? kAccepted : width + ": too wide for the data files";
+}
+
+std::string length_refusal(const std::string& value, FormatRequest& request) {
+  std::string refusal = size_refusal("-h", value, request.length_mm);
+  if (!refusal.empty()) return refusal;
+  const std::string length = "-h " + quoted(value);
   if (is_tape_model(request)) limit_tape_length(request);
-  return length_fits_records(request);
+  if (!is_tape_model(request) && request.length_mm < kShortestRoll) {
+    return length + ": shorter than " + std::to_string(kShortestRoll) + " mm, which prints nothing";
+  }
+  return length_fits_records(request) ? kAccepted : length + ": too long for the data files";
 }
 
-bool scan_label_name(const std::string& value, FormatRequest& request) {
-  if (!is_storable_label_name(value)) return false;
+std::string label_refusal(const std::string& option, const std::string& value,
+                          FormatRequest& request, bool& seen) {
+  const std::string refusal = label_name_refusal(value);
+  if (!refusal.empty()) return option + ": " + refusal;
   request.label_name = value;
-  return true;
+  seen = true;
+  return kAccepted;
 }
 
-bool scan_pair(const std::string& option, const std::string& value, FormatRequest& request,
-               SeenOptions& seen) {
+std::string printer_refusal(const std::string& value, FormatRequest& request, bool& seen) {
+  if (value.empty()) return "-P: the printer name is empty";
+  if (value.size() > kLongestPrinterName) {
+    return "-P: the printer name is longer than " + std::to_string(kLongestPrinterName) + " bytes";
+  }
+  request.printer_name = value;
+  seen = true;
+  return kAccepted;
+}
+
+// Options are told by their first two characters, as they always were.
+std::string pair_refusal(const std::string& option, const std::string& value,
+                         FormatRequest& request, SeenOptions& seen) {
   const std::string key = option.substr(0, 2);
-  if (key == "-P") {
-    if (!has_length_within(value, kLongestPrinterName)) return false;
-    request.printer_name = value;
-    return seen.printer = true;
+  if (key == "-P") return printer_refusal(value, request, seen.printer);
+  if (key == "-n") return label_refusal("-n", value, request, seen.add_name);
+  if (key == "-d") return label_refusal("-d", value, request, seen.delete_name);
+  std::string refusal;
+  if (key == "-w") {
+    refusal = width_refusal(value, request);
+    seen.width = refusal.empty();
+  } else if (key == "-h") {
+    refusal = length_refusal(value, request);
+    seen.length = refusal.empty();
+  } else {
+    refusal = "unknown option " + quoted(option);
   }
-  if (key == "-n") return seen.add_name = scan_label_name(value, request);
-  if (key == "-d") return seen.delete_name = scan_label_name(value, request);
-  if (key == "-w") return seen.width = scan_width(value, request);
-  if (key == "-h") return seen.length = scan_length(value, request);
-  return false;
+  return refusal;
 }
 
-Command choose_command(const SeenOptions& seen) {
-  if (!seen.printer) return Command::kUsage;
-  if (seen.add_name) {
-    if (seen.delete_name || !seen.width || !seen.length) return Command::kUsage;
-    return Command::kAdd;
+Command choose_command(const SeenOptions& seen, std::string& refusal) {
+  if (!seen.printer) {
+    refusal = "no printer given with -P";
+  } else if (seen.add_name && seen.delete_name) {
+    refusal = "-n and -d cannot be given together";
+  } else if (seen.add_name && (!seen.width || !seen.length)) {
+    refusal = std::string("-n needs ") + (seen.width ? "-h" : "-w") + " too";
+  } else if (!seen.add_name && !seen.delete_name) {
+    refusal = "no label name given with -n or -d";
+  } else {
+    return seen.add_name ? Command::kAdd : Command::kDelete;
   }
-  return seen.delete_name ? Command::kDelete : Command::kUsage;
+  return Command::kUsage;
 }
 
 }  // namespace
 
-Command scan_command_line(const std::vector<std::string>& words, FormatRequest& request) {
-  if (words.size() < 3 || words.size() % 2 == 0) return Command::kUsage;
+Command scan_command_line(const std::vector<std::string>& words, FormatRequest& request,
+                          std::string& refusal) {
+  if (words.size() < 2) {
+    refusal = "no option given";
+    return Command::kUsage;
+  }
+  if (words.size() % 2 == 0) {
+    refusal = "option " + quoted(words.back()) + " has no value";
+    return Command::kUsage;
+  }
   SeenOptions seen;
   for (size_t i = 1; i + 1 < words.size(); i += 2) {
-    if (!scan_pair(words[i], words[i + 1], request, seen)) return Command::kUsage;
+    refusal = pair_refusal(words[i], words[i + 1], request, seen);
+    if (!refusal.empty()) return Command::kUsage;
   }
-  return choose_command(seen);
+  return choose_command(seen, refusal);
 }

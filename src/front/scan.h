@@ -11,7 +11,9 @@ enum class Command { kUsage, kAdd, kDelete, kList };
 
 // Scans words[1..] (words[0] is the invocation name) into request, whose model must
 // already be identified. Returns kUsage for any malformed command line, with the request
-// holding whatever was stored up to the rejection.
-Command scan_command_line(const std::vector<std::string>& words, FormatRequest& request);
+// holding whatever was stored up to the rejection and refusal saying which word was
+// wrong and why.
+Command scan_command_line(const std::vector<std::string>& words, FormatRequest& request,
+                          std::string& refusal);
 
 #endif  // VTPAPERTOOL_FRONT_SCAN_H_

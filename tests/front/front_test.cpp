@@ -19,7 +19,8 @@ std::string usage(const std::string& id, const std::string& display) {
 struct Row {
   std::string model;
   Words args;
-  std::string out;  // always with exit status 0
+  std::string out;          // always with exit status 0
+  std::string err;          // after the program's name and ": ", unless empty
   std::string paper_entry;  // the line the paper table gains; "" when it must not change
   std::string name = "";    // the invocation name, when not vtpapertoollpr_<model>
 };
@@ -29,59 +30,62 @@ TEST(Front, CommandLines) {
   const std::string roll = usage("rk260", "");
   // clang-format off
   const Row rows[] = {
-      {"lmq700k", {"-P", "q1", "-d", "A"}, "vtpapertoollpr is invalid.\n\n", "", "vtpapertoollpr"},
-      {"lmq700k", {"--version"}, "VTPAPERTOOLLPR_RK210 is invalid.\n\n", "", "VTPAPERTOOLLPR_RK210"},
-      {"lmq700k", {}, tape, "", "/usr/local/bin/vtpapertoollpr_lmq700k"},
-      {"lmq700k", {}, usage("lm4200fx", "LM-4200FX"), "", "vtpapertoollpr_lm4200"},
-      {"lmq700k", {}, usage("lmq750ks", "LM-Q750ks"), "", "vtpapertoollpr_lmq750ks"},
-      {"lmq700k", {}, usage("lmq700", "LM-Q700"), "", "x_lmq700"},
-      {"lmq700k", {}, usage("rk210", ""), "", "rk260-rk210"},
-      {"lmq700k", {"--version"}, "vtpapertoollpr 0.2\n", ""},
-      {"lmq700k", {"--version", "x"}, tape, ""},
-      {"lmq700k", {"--list", "x"}, tape, ""},
-      {"lmq700k", {"-P"}, tape, ""},
-      {"lmq700k", {"-P", "q1"}, tape, ""},
-      {"lmq700k", {"-x", "1", "-P", "q1", "-d", "A"}, tape, ""},
-      {"lmq700k", {"-P", "", "-d", "A"}, tape, ""},
-      {"lmq700k", {"-P", std::string(1025, 'p'), "-d", "A"}, tape, ""},
-      {"lmq700k", {"-P", "q1", "-d", std::string(33, 'n')}, tape, ""},
-      {"lmq700k", {"-P", "q1", "-d", "a\nb"}, tape, ""},
-      {"lmq700k", {"-P", "q1", "-n", "A", "-d", "A"}, tape, ""},
-      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12"}, tape, ""},
-      {"lmq700k", {"-P", "q1", "-w", "0", "-d", "A"}, tape, ""},
-      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "abc", "-h", "5"}, tape, ""},
-      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12", "-h", "-5"}, tape, ""},
-      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "37", "-h", "50"}, tape, ""},
-      {"lmq700k", {"-P", "q1", "-n", "x[CustomTape]", "-w", "12", "-h", "50"}, tape, ""},
-      {"lmq700k", {"-P", "q1", "-n", "xVtL_vtS12mm__060A0327E240", "-w", "9", "-h", "9"}, tape, ""},
-      {"rk260", {"-P", "q1", "-n", "A", "-w", "3000000000", "-h", "50"}, roll, ""},
-      {"lmq700k", {"-P", "q1", "-n", "Tube12", "-w", "12", "-h", "50"}, "",
+      {"lmq700k", {"-P", "q1", "-d", "A"}, "vtpapertoollpr is invalid.\n\n", "program name: no printer model in it; start the tool as vtpapertoollpr_<model>", "", "vtpapertoollpr"},
+      {"lmq700k", {"--version"}, "VTPAPERTOOLLPR_RK210 is invalid.\n\n", "program name: no printer model in it; start the tool as vtpapertoollpr_<model>", "", "VTPAPERTOOLLPR_RK210"},
+      {"lmq700k", {}, tape, "no option given", "", "/usr/local/bin/vtpapertoollpr_lmq700k"},
+      {"lmq700k", {}, usage("lm4200fx", "LM-4200FX"), "no option given", "", "vtpapertoollpr_lm4200"},
+      {"lmq700k", {}, usage("lmq750ks", "LM-Q750ks"), "no option given", "", "vtpapertoollpr_lmq750ks"},
+      {"lmq700k", {}, usage("lmq700", "LM-Q700"), "no option given", "", "x_lmq700"},
+      {"lmq700k", {}, usage("rk210", ""), "no option given", "", "rk260-rk210"},
+      {"lmq700k", {"--version"}, "vtpapertoollpr 0.2\n", "", ""},
+      {"lmq700k", {"--help"}, tape, "", ""},
+      {"lmq700k", {"--version", "x"}, tape, "unknown option '--version'", ""},
+      {"lmq700k", {"--list", "x"}, tape, "unknown option '--list'", ""},
+      {"lmq700k", {"-P"}, tape, "option '-P' has no value", ""},
+      {"lmq700k", {"-P", "q1"}, tape, "no label name given with -n or -d", ""},
+      {"lmq700k", {"-x", "1", "-P", "q1", "-d", "A"}, tape, "unknown option '-x'", ""},
+      {"lmq700k", {"-P", "", "-d", "A"}, tape, "-P: the printer name is empty", ""},
+      {"lmq700k", {"-P", std::string(1025, 'p'), "-d", "A"}, tape, "-P: the printer name is longer than 1024 bytes", ""},
+      {"lmq700k", {"-P", "q1", "-d", std::string(33, 'n')}, tape, "-d: the label name is longer than 32 bytes", ""},
+      {"lmq700k", {"-P", "q1", "-d", "a\nb"}, tape, "-d: the label name holds a line break", ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-d", "A"}, tape, "-n and -d cannot be given together", ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12"}, tape, "-n needs -h too", ""},
+      {"lmq700k", {"-P", "q1", "-w", "0", "-d", "A"}, tape, "-w '0': not a size above 0 mm", ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "abc", "-h", "5"}, tape, "-w 'abc': not a size above 0 mm", ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12", "-h", "-5"}, tape, "-h '-5': not a size above 0 mm", ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "37", "-h", "50"}, tape, "-w '37': wider than the widest tape this model prints", ""},
+      {"lmq700k", {"-P", "q1", "-n", "x[CustomTape]", "-w", "12", "-h", "50"}, tape, "-n: the label name holds [CustomTape]", ""},
+      {"lmq700k", {"-P", "q1", "-n", "xVtL_vtS12mm__060A0327E240", "-w", "9", "-h", "9"}, tape, "-n: the label name holds a format key", ""},
+      {"rk260", {"-P", "q1", "-n", "A", "-w", "3000000000", "-h", "50"}, roll, "-w '3000000000': too wide for the data files", ""},
+      {"lmq700k", {"-P", "q1", "-n", "Tube12", "-w", "12", "-h", "50"}, "", "",
        "VtL_vtS12mm__060A0327E240/Tube12:\t150\t707"},
-      {"lmq700k", {"-P", "q1", "-n", "T", "-w", "4", "-h", "4"}, "",
+      {"lmq700k", {"-P", "q1", "-n", "T", "-w", "4", "-h", "4"}, "", "",
        "VtL_vtS3.5mm_01020047E240/T:\t48\t56"},
-      {"lmq700k", {"-P", "q1", "-n", "T", "-w", "10", "-h", "1000"}, "",
+      {"lmq700k", {"-P", "q1", "-n", "T", "-w", "10", "-h", "1000"}, "", "",
        "VtL__________010A3E87E240/T:\t150\t14151"},
-      {"lmq700k", {"-P", "q1", "-n", "T", "-w", "36", "-h", "5000"}, "",
+      {"lmq700k", {"-P", "q1", "-n", "T", "-w", "36", "-h", "5000"}, "", "",
        "VtL_vtS36mm__011F3E87E240/T:\t454\t14151"},
-      {"lmq700k", {"-P", "q1", "-n", "HS12", "-w", "12", "-h", "800"}, "",
+      {"lmq700k", {"-P", "q1", "-n", "HS12", "-w", "12", "-h", "800"}, "", "",
        "VtL_vtHS12mm_04091F47E240/HS12:\t132\t7075"},
-      {"lmq700k", {"-P", "q1", "-w", "12", "-h", "50", "-n", "HS12"}, "",
+      {"lmq700k", {"-P", "q1", "-w", "12", "-h", "50", "-n", "HS12"}, "", "",
        "VtL_vtS12mm__040A0327E240/HS12:\t150\t707"},
-      {"lmq700k", {"-P", "q1", "-n", "HS1", "-w", "30", "-h", "2"}, "",
+      {"lmq700k", {"-P", "q1", "-n", "HS1", "-w", "30", "-h", "2"}, "", "",
        "VtL__________031E0047E240/HS1:\t0\t56"},
-      {"lmq700k", {"-P", "q1", "-n", "T", "-w", "12", "-w", "7", "-h", "50"}, "",
+      {"lmq700k", {"-P", "q1", "-n", "T", "-w", "12", "-w", "7", "-h", "50"}, "", "",
        "VtL__________01070327E240/T:\t106\t707"},
-      {"lmq700k", {"-P", "q1", "-n", "T", "-w", "12", "-w", "2", "-h", "50"}, "",
+      {"lmq700k", {"-P", "q1", "-n", "T", "-w", "12", "-w", "2", "-h", "50"}, "", "",
        "VtL__________01020327E240/T:\t48\t707"},
-      {"lmq700k", {"-P", "q1", "-n", "HS9", "-w", "12", "-w", "40", "-h", "50"}, "",
+      {"lmq700k", {"-P", "q1", "-n", "HS9", "-w", "12", "-w", "40", "-h", "50"}, "", "",
        "VtL__________03280327E240/HS9:\t0\t707"},
-      {"lmq700k", {"-Pq1", "x", "-n", "A", "-n", "BB", "-w", "12mm", "-h", "50"}, "",
+      {"lmq700k", {"-Pq1", "x", "-n", "A", "-n", "BB", "-w", "12mm", "-h", "50"}, "", "",
        "VtL_vtS12mm__020A0327E240/BB:\t150\t707"},
-      {"lmq700k", {"-P", "q1", "-d", "Missing"}, "Not found 'Missing'\n", ""},
-      {"rk260", {"-P", "q1", "-n", "Roll29", "-w", "29", "-h", "90"}, "",
+      {"lmq700k", {"-P", "q1", "-d", "Missing"}, "Not found 'Missing'\n", "", ""},
+      {"rk260", {"-P", "q1", "-n", "Roll29", "-w", "29", "-h", "90"}, "", "",
        "VtL__________061D05A7E240/Roll29:\t306\t990"},
-      {"rk260", {"-P", "q1", "-n", "W", "-w", "2", "-h", "2"}, "",
-       "VtL__________01020027E240/W:\t-11\t-47"},
+      {"rk260", {"-P", "q1", "-d", "W", "-w", "3"}, roll, "-w '3': narrower than 4 mm, which prints nothing", ""},
+      {"rk260", {"-P", "q1", "-n", "W", "-w", "29", "-h", "6"}, roll, "-h '6': shorter than 7 mm, which prints nothing", ""},
+      {"rk260", {"-P", "q1", "-n", "W", "-w", "4", "-h", "7"}, "", "",
+       "VtL__________01040077E240/W:\t11\t11"},
   };
   // clang-format on
   for (const Row& row : rows) {
@@ -90,7 +94,8 @@ TEST(Front, CommandLines) {
     const std::string paper = read_file(tree.inf / ("paperinf" + row.model));
     const Result result = tree.run(row.args, {}, row.name);
     EXPECT_EQ(result.out, row.out);
-    EXPECT_EQ(result.err, "");
+    const std::string program = row.name.empty() ? "vtpapertoollpr_" + row.model : row.name;
+    EXPECT_EQ(result.err, row.err.empty() ? "" : program + ": " + row.err + "\n");
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(read_file(tree.inf / ("paperinf" + row.model)),
               paper + row.paper_entry + (row.paper_entry.empty() ? "" : "\n"));

@@ -84,8 +84,8 @@ TEST(Ops, Commands) {
        {{add("A", "12", "50"), ""}, {add("B", "12", "50"), ""}, {{"-P", "q1", "-d", "A"}, ""}},
        std::string(kAsset) + "B\t10\t50\tVtL_vtS12mm__010A0327E241\t-\n"},
       {"roll sizes read back exactly", "rk260", [](const Tree&) {},
-       {{add("W1", "2", "2"), ""}, {add("W2", "300", "5000"), ""}, {add("W3", "182096569", "90"), ""}},
-       "W1\t2\t2\tVtL__________0202002" "7E240\t-\nW2\t300\t5000\tVtL__________022C3887E240\t-\n"
+       {{add("W1", "4", "7"), ""}, {add("W2", "300", "5000"), ""}, {add("W3", "182096569", "90"), ""}},
+       "W1\t4\t7\tVtL__________0204007" "7E240\t-\nW2\t300\t5000\tVtL__________022C3887E240\t-\n"
        "W3\t182096569\t90\tVtL__________02B905A7E240\t-\n"},
       {"names are escaped in the listing", "lmq700k",
        [](const Tree& t) {
