@@ -44,5 +44,5 @@ check_tree() {
   LC_ALL=C sort "$scratch/tree.expected" | diff - "$scratch/tree.got" >&2 || fail "other files installed than expected"
   gzip -dcf "$top/share/man/man1/vtpapertoollpr.1$gz" | cmp -s "$src/man/vtpapertoollpr.1" - ||
     fail "the installed manual page is not its source"
-  run_compare "vtpapertoollpr_lmq700k with no options" "$src/tests/data/usage_lmq700k.txt" "$top/bin/vtpapertoollpr_lmq700k"
+  run_compare "vtpapertoollpr_lmq700k --help" "$src/tests/data/usage_lmq700k.txt" "$top/bin/vtpapertoollpr_lmq700k" --help
 }
