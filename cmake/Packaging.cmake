@@ -34,7 +34,15 @@ foreach(_model IN LISTS VTPAPERTOOL_MODELS)
   install(FILES "${_vtpapertool_links}/man1/${_name}.1" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 endforeach()
 
-install(FILES man/vtpapertoollpr.1 DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+# The page's FILES names the paths of the install it comes with, so the prefix is put in
+# when installing: cpack installs under its own prefix, after the build is configured.
+install(CODE "
+  file(READ \"${PROJECT_SOURCE_DIR}/man/vtpapertoollpr.1\" _page)
+  string(REPLACE \"\\n.BI /usr/\" \"\\n.BI \${CMAKE_INSTALL_PREFIX}/\" _page \"\${_page}\")
+  file(WRITE \"${CMAKE_CURRENT_BINARY_DIR}/man1/vtpapertoollpr.1\" \"\${_page}\")
+  file(INSTALL \"${CMAKE_CURRENT_BINARY_DIR}/man1/vtpapertoollpr.1\"
+       DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1\")
+")
 install(FILES completion/vtpapertoollpr.bash DESTINATION "${_vtpapertool_completions}"
         RENAME vtpapertoollpr)
 

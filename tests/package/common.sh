@@ -24,7 +24,7 @@ run_compare() {
 }
 
 # check_tree <root> <prefix> <page suffix>: <root> holds exactly the program, the manual
-# page (its source, compressed when the suffix says so), the completion and the copyright
+# page (its source with the prefix in FILES, compressed when the suffix says so), the completion and the copyright
 # file, each of the first three under every model's name too (relative links, or ".so"
 # pages where pages are not compressed), and with compressed pages the changelog. Every
 # model's link must run as that model, and man must find the page by its name.
@@ -42,7 +42,8 @@ check_tree() {
   done >>"$scratch/tree.expected"
   (cd "$root" && find . ! -type d \( -type l -printf '%p -> %l\n' -o -print \)) | LC_ALL=C sort >"$scratch/tree.got"
   LC_ALL=C sort "$scratch/tree.expected" | diff - "$scratch/tree.got" >&2 || fail "other files installed than expected"
-  gzip -dcf "$top/share/man/man1/vtpapertoollpr.1$gz" | cmp -s "$src/man/vtpapertoollpr.1" - ||
-    fail "the installed manual page is not its source"
+  sed "s|^\.BI /usr/|.BI /$2/|" "$src/man/vtpapertoollpr.1" >"$scratch/page"
+  gzip -dcf "$top/share/man/man1/vtpapertoollpr.1$gz" | cmp -s "$scratch/page" - ||
+    fail "the installed manual page is not its source with the install's prefix in FILES"
   run_compare "vtpapertoollpr_lmq700k --help" "$src/tests/data/usage_lmq700k.txt" "$top/bin/vtpapertoollpr_lmq700k" --help
 }
