@@ -4,7 +4,8 @@
 
 # Prints the queue names of an LPRng printcap, one a line. An entry starts on a line that
 # is not blank, a comment or a continuation (leading blank, ':' or '|'); its names are
-# what comes before the first ':', separated by '|'.
+# what comes before the first ':', separated by '|'. A name with a blank inside is the
+# entry's description, which no queue can be called.
 _vtpapertoollpr_queues() {
   local line name names
   while IFS= read -r line || [[ $line ]]; do
@@ -14,7 +15,7 @@ _vtpapertoollpr_queues() {
     for name in "${names[@]}"; do
       name=${name#"${name%%[![:space:]]*}"}
       name=${name%"${name##*[![:space:]]}"}
-      [[ $name ]] && printf '%s\n' "$name"
+      [[ $name && $name != *[[:space:]]* ]] && printf '%s\n' "$name"
     done
   done <"${VTPAPERTOOL_PRINTCAP:-/etc/printcap}"
 }
@@ -42,9 +43,9 @@ _vtpapertoollpr() {
     *lm4200* | *lmq750ks* | *lmq700*) widths='4 6 9 12 18 24 36' ;;
     *) return ;;
   esac
-  # Words come in pairs of an option and its value; --list and --version stand alone.
+  # Words come in pairs of an option and its value; --list, --version and --help stand alone.
   if ((COMP_CWORD % 2)); then
-    ((COMP_CWORD == 1)) && reply='-P -n -d -w -h --list --version' || reply='-P -n -d -w -h'
+    ((COMP_CWORD == 1)) && reply='-P -n -d -w -h --list --version --help' || reply='-P -n -d -w -h'
     mapfile -t COMPREPLY < <(compgen -W "$reply" -- "$cur")
     return
   fi

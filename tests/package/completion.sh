@@ -31,9 +31,9 @@ check() {
   [[ $got == "$expected" ]] || fail "$*: got [$got], not [$expected]"
 }
 
-check '-P|-n|-d|-w|-h|--list|--version' vtpapertoollpr_lmq700k ''
+check '-P|-n|-d|-w|-h|--list|--version|--help' vtpapertoollpr_lmq700k ''
 check '-P|-n|-d|-w|-h' vtpapertoollpr_rk260 -P lp ''
-check 'lp|main office|q2|last' vtpapertoollpr_lmq700k -P ''
+check 'lp|q2|last' vtpapertoollpr_lmq700k -P ''
 check '4|6|9|12|18|24|36' vtpapertoollpr_lmq700k -P lp -w ''
 check '' vtpapertoollpr_rk260 -w ''
 check 'Tube12|It'\''s "a"\tb|T\\$HOME%s\e1' vtpapertoollpr_rk260 -d ''
