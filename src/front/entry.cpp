@@ -36,10 +36,15 @@ struct Run {
 
 void print_system_error(int error) { std::printf("%s\n", std::strerror(error)); }
 
-// Standard output belongs to scripts; the one line that says what failed and why goes to
-// standard error.
+// Standard output belongs to scripts; the one line that says why goes to standard error,
+// after what standard output holds so far, so that the two read in order on one screen.
+void tell(const Run& run, const std::string& line) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s: %s\n", run.program.c_str(), line.c_str());
+}
+
 void report(const Run& run, const std::string& what, const std::string& why) {
-  std::fprintf(stderr, "%s: %s: %s\n", run.program.c_str(), what.c_str(), why.c_str());
+  tell(run, what + ": " + why);
 }
 
 int data_file_failed(const Run& run, bool with_error_line) {
@@ -167,7 +172,7 @@ int run_words(const std::vector<std::string>& words, Run& run) {
   if (command == Command::kUsage) {
     print_usage_screen(run.request);
     // The screen is the answer scripts have always had; the reason is for people.
-    std::fprintf(stderr, "%s: %s\n", run.program.c_str(), refusal.c_str());
+    tell(run, refusal);
     return kSuccess;
   }
   return run_locked(command, run);
