@@ -1,5 +1,5 @@
 // Arbitrary command lines through the front end, without running any operation: each ends
-// on the usage screen or in a request whose every line the data files can hold.
+// on the usage screen with a reason, or in a request whose every line the data files can hold.
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -25,6 +25,8 @@ void check_request(Command command, const FormatRequest& request) {
   if (command == Command::kDelete) return;
   require(request.width_mm > 0 && width_fits_records(request) && length_fits_records(request));
   if (is_tape_model(request)) require(request.length_mm >= 4 && request.length_mm <= 1000);
+  // A roll format must leave a dot inside the margins both ways.
+  if (!is_tape_model(request)) require(request.width_mm >= 4 && request.length_mm >= 7);
   const std::string key = compose_format_id(request, {0x17, 123456});
   require(key.size() == kFormatIdLength && holds_format_id(key));
   for (const std::string& entry : {function_entry(key, request), paper_table_entry(key, request),
@@ -48,7 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   FormatRequest request;
   identify_model(words[0], request);
-  const Command command = scan_command_line(words, request);
+  std::string refusal;
+  const Command command = scan_command_line(words, request, refusal);
+  require((command == Command::kUsage) != refusal.empty());
   if (command == Command::kUsage) require(usage_screen(request).size() > 500);
   if (command != Command::kUsage) check_request(command, request);
   return 0;
