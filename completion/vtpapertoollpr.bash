@@ -43,9 +43,9 @@ _vtpapertoollpr() {
     *lm4200* | *lmq750ks* | *lmq700*) widths='4 6 9 12 18 24 36' ;;
     *) return ;;
   esac
-  # Words come in pairs of an option and its value; --list, --version and --help stand alone.
+  # Words come in pairs of an option and its value; the long options stand alone.
   if ((COMP_CWORD % 2)); then
-    ((COMP_CWORD == 1)) && reply='-P -n -d -w -h --list --version --help' || reply='-P -n -d -w -h'
+    ((COMP_CWORD == 1)) && reply='-P -n -d -w -h --list --check --repair --version --help' || reply='-P -n -d -w -h'
     mapfile -t COMPREPLY < <(compgen -W "$reply" -- "$cur")
     return
   fi

@@ -11,6 +11,7 @@
 #include "front/request.h"
 #include "front/scan.h"
 #include "front/usage.h"
+#include "ops/format_check.h"
 #include "ops/format_list.h"
 #include "ops/format_ops.h"
 #include "ops/sibling.h"
@@ -24,6 +25,7 @@ namespace {
 
 constexpr int kSuccess = 0;
 constexpr int kFailure = 255;
+constexpr int kProblemsFound = 1;
 constexpr char kVersionLine[] = "vtpapertoollpr 0.2\n";
 // A run that waits this long for the lock says so, once.
 constexpr int64_t kQuietWaitMs = 1000;
@@ -104,9 +106,40 @@ int run_list(const Run& run) {
   return kSuccess;
 }
 
+// Like fsck, a check that found problems says so in its status; the lines tell what.
+int run_check(const Run& run) {
+  std::string report;
+  if (check_label_formats(run.request, report) != kDone) return data_file_failed(run, false);
+  std::fwrite(report.data(), 1, report.size(), stdout);
+  return report.empty() ? kSuccess : kProblemsFound;
+}
+
+int run_repair(const Run& run) {
+  std::string report;
+  const int result = repair_label_formats(run.request, report);
+  if (result != kDone) return data_file_failed(run, result == kInstallFailed);
+  std::fwrite(report.data(), 1, report.size(), stdout);
+  return kSuccess;
+}
+
 int run_command(Command command, const Run& run) {
-  if (command == Command::kAdd) return run_add(run);
-  return command == Command::kDelete ? run_delete(run) : run_list(run);
+  switch (command) {
+    case Command::kAdd:
+      return run_add(run);
+    case Command::kDelete:
+      return run_delete(run);
+    case Command::kCheck:
+      return run_check(run);
+    case Command::kRepair:
+      return run_repair(run);
+    default:
+      return run_list(run);
+  }
+}
+
+// The commands that stand alone after the program name, and print only what they find.
+bool is_report(Command command) {
+  return command == Command::kList || command == Command::kCheck || command == Command::kRepair;
 }
 
 // Returns false when the run must stop, having said why. A model whose data directory is
@@ -145,7 +178,7 @@ int run_locked(Command command, const Run& run) {
   remove_temporaries_on_signals(run.request.model_id);
   int status = kSuccess;
   if (recover_data_files(run.request.model_id) != 0) {
-    status = data_file_failed(run, command != Command::kList);
+    status = data_file_failed(run, !is_report(command));
   }
   if (status == kSuccess) status = run_command(command, run);
   unlock_data_directory(lock);
@@ -163,6 +196,8 @@ int run_words(const std::vector<std::string>& words, Run& run) {
     return kSuccess;
   }
   if (words.size() == 2 && words[1] == "--list") return run_locked(Command::kList, run);
+  if (words.size() == 2 && words[1] == "--check") return run_locked(Command::kCheck, run);
+  if (words.size() == 2 && words[1] == "--repair") return run_locked(Command::kRepair, run);
   if (words.size() == 2 && words[1] == "--help") {
     print_usage_screen(run.request);
     return kSuccess;

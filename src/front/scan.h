@@ -7,7 +7,7 @@
 
 #include "front/request.h"
 
-enum class Command { kUsage, kAdd, kDelete, kList };
+enum class Command { kUsage, kAdd, kDelete, kList, kCheck, kRepair };
 
 // Scans words[1..] (words[0] is the invocation name) into request, whose model must
 // already be identified. Returns kUsage for any malformed command line, with the request

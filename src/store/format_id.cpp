@@ -40,6 +40,12 @@ long upper_hex_value(std::string_view text) {
   return value;
 }
 
+// Whether a whole key starts at offset at: the mark, ten bytes, twelve upper-case digits.
+bool is_format_id_at(std::string_view text, size_t at) {
+  return text.size() >= at + kFormatIdLength &&
+         upper_hex_value(text.substr(at + kNameLengthAt, kFormatIdLength - kNameLengthAt)) >= 0;
+}
+
 // The low digits hexadecimal digits of value, upper case, zero-padded: the key's fields
 // keep their positions whatever the value.
 std::string hex_field(uint64_t value, int digits) {
@@ -198,10 +204,7 @@ std::vector<bool> no_key_times() { return std::vector<bool>(kTimeValues); }
 bool holds_format_id(std::string_view text) {
   for (size_t at = text.find(kKeyMark); at != std::string_view::npos;
        at = text.find(kKeyMark, at + 1)) {
-    if (text.size() >= at + kFormatIdLength &&
-        upper_hex_value(text.substr(at + kNameLengthAt, kFormatIdLength - kNameLengthAt)) >= 0) {
-      return true;
-    }
+    if (is_format_id_at(text, at)) return true;
   }
   return false;
 }
@@ -245,4 +248,39 @@ int find_format_ids(const std::string& path, const std::unordered_set<std::strin
     }
   }
   return close_scan(scan, got);
+}
+
+int read_format_ids(const std::string& path, std::vector<std::string>& keys) {
+  FileScan scan;
+  const int opened = open_scan(path, scan);
+  if (opened <= 0) return opened;
+  std::string_view lines;
+  int got = 0;
+  while ((got = next_lines(scan.reader, lines)) == 1) {
+    for (MarkWalk walk{lines}; next_mark(walk);) {
+      if (walk.first_in_line && counts(walk) && is_format_id_at(lines, walk.at)) {
+        keys.emplace_back(lines.substr(walk.at, kFormatIdLength));
+      }
+    }
+  }
+  return close_scan(scan, got);
+}
+
+int file_holds_text(const std::string& path, const std::string& text) {
+  FileScan scan;
+  const int opened = open_scan(path, scan);
+  if (opened <= 0) return opened;
+  std::string_view lines;
+  int got = 0;
+  bool held = false;
+  while (!held && (got = next_lines(scan.reader, lines)) == 1) {
+    for (size_t at = lines.find(text); !held && at != std::string_view::npos;
+         at = lines.find(text, at + 1)) {
+      const std::string_view line = line_around(lines, at);
+      held = searchable_part(line).size() >= at - static_cast<size_t>(line.data() - lines.data()) +
+                                                 text.size();
+    }
+  }
+  if (close_scan(scan, got) != 0) return -1;
+  return held ? 1 : 0;
 }

@@ -60,4 +60,12 @@ int read_format_entries(const std::string& path, std::vector<FormatEntry>& entri
 int find_format_ids(const std::string& path, const std::unordered_set<std::string>& keys,
                     std::unordered_set<std::string>& found);
 
+// The key that starts at the first key mark of each line, where a whole key does, in file
+// order. Returns 0, or -1 with errno set; a missing file has none.
+int read_format_ids(const std::string& path, std::vector<std::string>& keys);
+
+// Whether some line of the file at path holds text before its first zero byte: 1 or 0
+// (also for a missing file), or -1 with errno set.
+int file_holds_text(const std::string& path, const std::string& text);
+
 #endif  // VTPAPERTOOL_STORE_FORMAT_ID_H_

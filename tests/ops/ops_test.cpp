@@ -16,6 +16,9 @@ namespace {
 const char kAsset[] = "Asset24\t22\t100\tVtL_vtS24mm__0716064A0F3E\tcurrent\n";
 const char kAssetKey[] = "VtL_vtS24mm__0716064A0F3E";
 const Words kDeleteAsset{"-P", "q1", "-d", "Asset24"};
+// What --check says of the sample settings file once Asset24 is not whole.
+const std::string kStale = std::string(kAssetKey) +
+                           "\tAsset24\tcurrent media in vtlmq700krc, but not a whole format\n";
 
 Words add(const std::string& name, const std::string& width, const std::string& length) {
   return {"-P", "q1", "-n", name, "-w", width, "-h", length};
@@ -91,7 +94,9 @@ TEST(Ops, Commands) {
        [](const Tree& t) {
          write_file(t.inf / "paperinflmq700k", "VtL_vtS12mm__080A0327E240/a\tb\\c\001\177d:\t150\t707\n");
        },
-       {}, "a\\tb\\\\c\\001\\177d\t10\t50\tVtL_vtS12mm__080A0327E240\tincomplete\n"
+       {{{"--check"}, "VtL_vtS12mm__080A0327E240\ta\\tb\\\\c\\001\\177d\tmissing from vtlmq700kfunc, ImagingArea\n"
+                      "VtL_vtS24mm__0716064A0F3E\tAsset24\tmissing from paperinflmq700k\n" + kStale, 1}},
+       "a\\tb\\\\c\\001\\177d\t10\t50\tVtL_vtS12mm__080A0327E240\tincomplete\n"
            "Asset24\t-\t-\tVtL_vtS24mm__0716064A0F3E\tcurrent,incomplete\n"},
       {"a name with shell characters", "lmq700k", [](const Tree&) {},
        {{add(odd_name, "12", "50"), ""}},
@@ -108,13 +113,42 @@ TEST(Ops, Commands) {
       {"a missing data file", "lmq700k",
        [](const Tree& t) { fs::remove(t.inf / "ImagingArea"); },
        {{kDeleteAsset, "No such file or directory\n", 255, "/ImagingArea: No such file or directory\n"},
-        {add("T", "12", "50"), "", 255, "/ImagingArea: No such file or directory\n"}},
+        {add("T", "12", "50"), "", 255, "/ImagingArea: No such file or directory\n"},
+        {{"--check"}, "-\t-\tImagingArea is missing\n"
+                      "VtL_vtS24mm__0716064A0F3E\tAsset24\tmissing from ImagingArea\n" + kStale, 1},
+        {{"--repair"}, "", 255, "/ImagingArea: No such file or directory\n"}},
        std::string("Asset24\t22\t100\tVtL_vtS24mm__0716064A0F3E\tcurrent,incomplete\n"), true,
        "", "", ""},
       {"a missing data directory", "lmq700k", [](const Tree& t) { fs::remove_all(t.inf); },
        {{add("T", "12", "50"), "", 255, "/bin/inf: No such file or directory\n"},
         {kDeleteAsset, "No such file or directory\n", 255, "/bin/inf: No such file or directory\n"},
-        {{"--list"}, "", 255, "/bin/inf: No such file or directory\n"}}, "", true, "", "", ""},
+        {{"--list"}, "", 255, "/bin/inf: No such file or directory\n"},
+        {{"--check"}, "", 255, "/bin/inf: No such file or directory\n"}}, "", true, "", "", ""},
+      {"a whole catalogue needs no mending", "rk260", [](const Tree&) {},
+       {{{"--check"}, ""}, {{"--repair"}, ""}}, "", true, "", "", ""},
+      {"a format missing from one file is dropped everywhere", "lmq700k",
+       [](const Tree& t) { drop_lines(t.inf / "ImagingArea", kAssetKey); },
+       {{{"--check"}, std::string(kAssetKey) + "\tAsset24\tmissing from ImagingArea\n" + kStale, 1},
+        {{"--repair"}, std::string(kAssetKey) + "\tAsset24\tdropped from vtlmq700kfunc, paperinflmq700k\n" +
+                       kAssetKey + "\tAsset24\tcurrent media in vtlmq700krc reset to Media=vtS12mm\n"},
+        {{"--check"}, ""}}, "", false, "inf/vtlmq700krc", "Media=vtS12mm\nCopies=1\n", ""},
+      {"a deleted format left as the current media", "lmq700k",
+       [](const Tree& t) { write_file(t.inf / "vtlmq700krc", "Copies=1\nMedia=VtL_vtS12mm__010A0327FFFF\n"); },
+       {{{"--check"}, "VtL_vtS12mm__010A0327FFFF\t-\tcurrent media in vtlmq700krc, but not a whole format\n", 1},
+        {{"--repair"}, "VtL_vtS12mm__010A0327FFFF\t-\tcurrent media in vtlmq700krc reset to Media=vtS12mm\n"}},
+       "Asset24\t22\t100\tVtL_vtS24mm__0716064A0F3E\t-\n", false, "inf/vtlmq700krc",
+       "Copies=1\nMedia=vtS12mm\n"},
+      {"duplicate keys and a missing header are reported, not mended", "lmq700k",
+       [](const Tree& t) {
+         write_file(t.inf / "paperinflmq700k", read_file(t.inf / "paperinflmq700k") +
+                    "VtL_vtS24mm__0716064A0F3E/Asset24:\t320\t1417\n");
+         drop_lines(t.inf / "vtlmq700kfunc", "[CustomTape]");
+       },
+       {{{"--check"}, "-\t-\tvtlmq700kfunc has no [CustomTape] line, so adding cannot enter formats there\n" +
+                      std::string(kAssetKey) + "\tAsset24\ton 2 entries of paperinflmq700k\n", 1},
+        {{"--repair"}, std::string(kAssetKey) + "\tAsset24\tnot mended: on 2 entries of paperinflmq700k\n"
+                       "-\t-\tnot mended: vtlmq700kfunc has no [CustomTape] line, so adding cannot enter formats there\n"}},
+       kAsset, true, "", "", ""},
       {"a data file that is a directory", "lmq700k",
        [](const Tree& t) { fs::remove(t.inf / "vtlmq700krc"); fs::create_directory(t.inf / "vtlmq700krc"); },
        {{kDeleteAsset, "Is a directory\n", 255, "/vtlmq700krc: Is a directory\n"},

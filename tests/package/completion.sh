@@ -31,7 +31,7 @@ check() {
   [[ $got == "$expected" ]] || fail "$*: got [$got], not [$expected]"
 }
 
-check '-P|-n|-d|-w|-h|--list|--version|--help' vtpapertoollpr_lmq700k ''
+check '-P|-n|-d|-w|-h|--list|--check|--repair|--version|--help' vtpapertoollpr_lmq700k ''
 check '-P|-n|-d|-w|-h' vtpapertoollpr_rk260 -P lp ''
 check 'lp|q2|last' vtpapertoollpr_lmq700k -P ''
 check '4|6|9|12|18|24|36' vtpapertoollpr_lmq700k -P lp -w ''
