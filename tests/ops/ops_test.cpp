@@ -107,6 +107,13 @@ TEST(Ops, Commands) {
        {{add("T", "12", "50"), ""}, {add("T", "12", "50"), ""}},
        "Asset24\t22\t100\tVtL_vtS24mm__0716064A0F3E\tcurrent,incomplete\n"
        "T\t10\t50\tVtL_vtS12mm__010A0327E241\t-\n"},
+      {"a key among many of its rarest byte", "lmq700k",
+       [](const Tree& t) {
+         write_file(t.inf / "ImagingArea", std::string(5000, '_') + "VtL_vtS24mm__0716064A0F3\n" +
+                                               read_file(t.inf / "ImagingArea"));
+       },
+       {{kDeleteAsset, ""}, {{"--check"}, ""}}, "", false, "inf/ImagingArea",
+       std::string(5000, '_') + "VtL_vtS24mm__0716064A0F3\nvtS12mm\t:"},
       {"a key after a zero byte is not the key", "lmq700k",
        [](const Tree& t) { write_file(t.inf / "ImagingArea", std::string("x\0", 2) + kAssetKey + "\n"); },
        {{kDeleteAsset, ""}}, ""},
