@@ -134,6 +134,10 @@ bool copies_every_line(const std::vector<LineRule>& rules) {
 // one cost no per-line work; next[i] is rule i's first match at or after the line being
 // decided. The first rule whose text a line holds before its first zero byte decides it.
 void apply_rules(std::string_view lines, const std::vector<LineRule>& rules, Output& out) {
+  if (copies_every_line(rules)) {
+    emit(out, lines);
+    return;
+  }
   constexpr size_t kNone = std::string_view::npos;
   std::vector<size_t> next(rules.size(), kNone);
   for (size_t i = 0; i < rules.size(); ++i) {
