@@ -117,7 +117,7 @@ int run_check(const Run& run) {
 int run_repair(const Run& run) {
   std::string report;
   const int result = repair_label_formats(run.request, report);
-  if (result != kDone) return data_file_failed(run, result == kInstallFailed);
+  if (result != kDone) return data_file_failed(run, false);
   std::fwrite(report.data(), 1, report.size(), stdout);
   return kSuccess;
 }

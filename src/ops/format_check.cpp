@@ -34,8 +34,6 @@ struct Catalogue {
   std::vector<std::string> current;  // the keys that the settings file's lines name
 };
 
-std::string file_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
-
 void note_key(Catalogue& catalogue, const std::string& key, const std::string& name,
               FileIndex file) {
   if (catalogue.names.emplace(key, name).second) catalogue.keys.push_back(key);

@@ -41,4 +41,6 @@ std::string commit_record_path(const std::string& model_id) {
   return data_directory(model_id) + "/vtpapertoollpr.commit";
 }
 
+std::string file_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
 std::string temporary_path(const std::string& data_file_path) { return data_file_path + ".$$$"; }

@@ -18,6 +18,9 @@ std::vector<std::string> data_file_paths(const std::string& model_id);
 // The record that says which prepared files a change installs, while it installs them.
 std::string commit_record_path(const std::string& model_id);
 
+// The last part of a path: the name of the file in its directory.
+std::string file_name(const std::string& path);
+
 // The file a data file's new contents are written to before they take its place.
 std::string temporary_path(const std::string& data_file_path);
 

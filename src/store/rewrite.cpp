@@ -291,19 +291,19 @@ int walk_part(int& dir, const std::string& part, bool last, int& links,
     }
     return dir < 0 ? -1 : 1;
   }
-  ::close(entry);
   if (last) {
+    ::close(entry);
     fd = ::openat(dir, part.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     return fd < 0 ? -1 : 0;
   }
   if (!S_ISDIR(info.st_mode)) {
+    ::close(entry);
     errno = ENOTDIR;
     return -1;
   }
-  const int next = ::openat(dir, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (next < 0) return -1;
+  // The directory just checked is the one walked on from, whatever its name holds now.
   ::close(dir);
-  dir = next;
+  dir = entry;
   return 1;
 }
 

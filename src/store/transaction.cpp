@@ -66,8 +66,6 @@ bool remove_temporaries_of(const std::string& model_id) {
   return true;
 }
 
-std::string file_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
-
 int not_prepared(const std::string& model_id, const std::vector<FileChange>& changes) {
   const int saved = errno;
   discard_change(model_id, changes);
