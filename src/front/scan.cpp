@@ -57,7 +57,8 @@ int64_t to_millimetres(const std::string& value) {
 }
 
 // Why the value is no size in millimetres, or kAccepted with the size in millimetres.
-std::string size_refusal(const std::string& option, const std::string& value, int64_t& millimetres) {
+std::string size_refusal(const std::string& option, const std::string& value,
+                         int64_t& millimetres) {
   if (!has_length_within(value, kLongestNumber)) {
     return option + " " + quoted(value) + ": not a size in millimetres";
   }
@@ -74,7 +75,8 @@ std::string width_refusal(const std::string& value, FormatRequest& request) {
     return width + ": wider than the widest tape this model prints";
   }
   if (!is_tape_model(request) && request.width_mm < kNarrowestRoll) {
-    return width + ": narrower than " + std::to_string(kNarrowestRoll) + " mm, which prints nothing";
+    return width + ": narrower than " + std::to_string(kNarrowestRoll) +
+           " mm, which prints nothing";
   }
   return width_fits_records(request) ? kAccepted : width + ": too wide for the data files";
 }

@@ -29,8 +29,8 @@ struct Catalogue {
   bool has_header = true;
   std::vector<std::string> keys;  // every format's key, in the order --list shows them
   std::unordered_map<std::string, std::string> names;
-  KeyCounts entries[kFileCount];  // entries per key, of the files that have entries
-  KeySet imaged;                  // keys that some ImagingArea line holds
+  KeyCounts entries[kFileCount];     // entries per key, of the files that have entries
+  KeySet imaged;                     // keys that some ImagingArea line holds
   std::vector<std::string> current;  // the keys that the settings file's lines name
 };
 

@@ -15,9 +15,9 @@ std::string escaped_name(const std::string& name);
 // One line per format: every entry of the paper table in its order, then every format
 // that only the function file holds, in its order. Tab-separated fields: the name
 // (escaped_name); the width and the length in millimetres as the sibling tool was given
-// them, or "-" for both without a paper table entry; the key; "current", "incomplete", both joined by a comma, or "-".
-// Missing data files count as empty; no file is changed. Returns kDone with the lines in
-// listing, or kDataFileFailed with errno set.
+// them, or "-" for both without a paper table entry; the key; "current", "incomplete",
+// both joined by a comma, or "-". Missing data files count as empty; no file is changed.
+// Returns kDone with the lines in listing, or kDataFileFailed with errno set.
 int list_label_formats(FormatRequest request, std::string& listing);
 
 #endif  // VTPAPERTOOL_OPS_FORMAT_LIST_H_

@@ -29,10 +29,10 @@ bool look_up(const FormatRequest& request, FoundFormat& found, std::vector<bool>
   const std::string prefix = taken == nullptr ? "" : format_id_prefix(request);
   const int in_function = find_format_id(function_file_path(request.model_id), request.label_name,
                                          found.function_key, prefix, taken);
-  const int in_paper = in_function < 0 ? -1
-                                       : find_format_id(paper_table_path(request.model_id),
-                                                        request.label_name, found.paper_key,
-                                                        prefix, taken);
+  const int in_paper = in_function < 0
+                           ? -1
+                           : find_format_id(paper_table_path(request.model_id), request.label_name,
+                                            found.paper_key, prefix, taken);
   found.in_function = in_function == 1;
   found.in_paper = in_paper == 1;
   return in_paper >= 0;
@@ -46,7 +46,8 @@ void drop_format(const FormatRequest& request, const FoundFormat& found,
                  std::vector<FileChange>& files) {
   if (!is_on_file(found)) return;
   // Beyond the function file the paper table's key counts, should the two files disagree.
-  files[kFunctionFile].rules.push_back(drop(found.in_function ? found.function_key : found.paper_key));
+  files[kFunctionFile].rules.push_back(
+      drop(found.in_function ? found.function_key : found.paper_key));
   if (!found.in_paper) return;
   files[kPaperTable].rules.push_back(drop(found.paper_key));
   files[kSettingsFile].rules.push_back(

@@ -277,8 +277,8 @@ int file_holds_text(const std::string& path, const std::string& text) {
     for (size_t at = lines.find(text); !held && at != std::string_view::npos;
          at = lines.find(text, at + 1)) {
       const std::string_view line = line_around(lines, at);
-      held = searchable_part(line).size() >= at - static_cast<size_t>(line.data() - lines.data()) +
-                                                 text.size();
+      held = searchable_part(line).size() >=
+             at - static_cast<size_t>(line.data() - lines.data()) + text.size();
     }
   }
   if (close_scan(scan, got) != 0) return -1;

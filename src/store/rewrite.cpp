@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -311,8 +311,8 @@ int walk_part(int& dir, const std::string& part, bool last, int& links,
 // part opened without following it, so that no link can be swapped in behind a check.
 int open_through_trusted_links(const std::string& path) {
   const size_t slash = path.rfind('/');
-  int dir = ::open(slash == 0 ? "/" : path.substr(0, slash).c_str(),
-                   O_PATH | O_DIRECTORY | O_CLOEXEC);
+  int dir =
+      ::open(slash == 0 ? "/" : path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   std::vector<std::string> parts{path.substr(slash + 1)};
   int links = 0;
   int fd = -1;
