@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <functional>
 #include <sstream>
 
@@ -260,7 +261,9 @@ TEST(Ops, LinksAndOwners) {
 TEST(Ops, NotFoundOnATerminal) {
   Tree tree("lmq700k");
   const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
+  // A bare chroot has no devpts mounted.
+  if (terminal < 0) GTEST_SKIP() << "no pseudo-terminal: " << std::strerror(errno);
+  ASSERT_TRUE(::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
   const Words args{"-P", "q1", "-d", "a\033[2Jb\tc"};
   tree.out = ::ptsname(terminal);
   struct termios raw {};
