@@ -20,28 +20,26 @@ namespace {
 using KeySet = std::unordered_set<std::string>;
 using KeyCounts = std::unordered_map<std::string, int>;
 
-enum FileIndex { kFunctionFile, kPaperTable, kSettingsFile, kImagingArea, kFileCount };
-
 // What the data files hold of the custom formats.
 struct Catalogue {
-  std::vector<std::string> paths;    // by FileIndex
+  std::vector<std::string> paths;    // by DataFile
   std::vector<std::string> missing;  // data files that do not exist
   bool has_header = true;
   std::vector<std::string> keys;  // every format's key, in the order --list shows them
   std::unordered_map<std::string, std::string> names;
-  KeyCounts entries[kFileCount];     // entries per key, of the files that have entries
-  KeySet imaged;                     // keys that some ImagingArea line holds
-  std::vector<std::string> current;  // the keys that the settings file's lines name
+  KeyCounts entries[kDataFileCount];  // entries per key, of the files that have entries
+  KeySet imaged;                      // keys that some ImagingArea line holds
+  std::vector<std::string> current;   // the keys that the settings file's lines name
 };
 
 void note_key(Catalogue& catalogue, const std::string& key, const std::string& name,
-              FileIndex file) {
+              DataFile file) {
   if (catalogue.names.emplace(key, name).second) catalogue.keys.push_back(key);
   if (catalogue.names[key].empty()) catalogue.names[key] = name;
   ++catalogue.entries[file][key];
 }
 
-bool read_entries(Catalogue& catalogue, FileIndex file) {
+bool read_entries(Catalogue& catalogue, DataFile file) {
   std::vector<FormatEntry> entries;
   if (read_format_entries(catalogue.paths[file], entries) != 0) return false;
   for (const FormatEntry& entry : entries) note_key(catalogue, entry.key, entry.name, file);
@@ -73,7 +71,7 @@ bool read_catalogue(const FormatRequest& request, Catalogue& catalogue) {
          read_entries(catalogue, kFunctionFile) && read_keys(catalogue);
 }
 
-bool holds(const Catalogue& catalogue, const std::string& key, FileIndex file) {
+bool holds(const Catalogue& catalogue, const std::string& key, DataFile file) {
   if (file == kImagingArea) return catalogue.imaged.count(key) != 0;
   return catalogue.entries[file].count(key) != 0;
 }
@@ -81,7 +79,7 @@ bool holds(const Catalogue& catalogue, const std::string& key, FileIndex file) {
 // The files among the function file, paper table and ImagingArea that lack the key.
 std::string lacking(const Catalogue& catalogue, const std::string& key) {
   std::string files;
-  for (const FileIndex file : {kFunctionFile, kPaperTable, kImagingArea}) {
+  for (const DataFile file : {kFunctionFile, kPaperTable, kImagingArea}) {
     if (holds(catalogue, key, file)) continue;
     files += (files.empty() ? "" : ", ") + file_name(catalogue.paths[file]);
   }
@@ -108,7 +106,7 @@ std::string no_header(const Catalogue& catalogue) {
 // cannot be told from the files.
 void add_duplicates(const Catalogue& catalogue, const std::string& key, const std::string& lead,
                     std::string& report) {
-  for (const FileIndex file : {kFunctionFile, kPaperTable, kImagingArea}) {
+  for (const DataFile file : {kFunctionFile, kPaperTable, kImagingArea}) {
     const auto count = catalogue.entries[file].find(key);
     if (count == catalogue.entries[file].end() || count->second < 2) continue;
     add_line(catalogue, key,
@@ -128,17 +126,15 @@ struct Mending {
   std::string report;
 };
 
-LineRule drop(const std::string& key) { return {RuleKind::kDropMatching, key, ""}; }
-
 bool plan_drops(const Catalogue& catalogue, const KeySet& broken, Mending& mending,
                 std::unordered_map<std::string, std::string>& dropped_from) {
-  for (const FileIndex file : {kFunctionFile, kPaperTable, kImagingArea}) {
+  for (const DataFile file : {kFunctionFile, kPaperTable, kImagingArea}) {
     KeySet held;
     if (find_format_ids(catalogue.paths[file], broken, held) != 0) return false;
     FileChange change{catalogue.paths[file], {}, ""};
     for (const std::string& key : catalogue.keys) {
       if (held.count(key) == 0) continue;
-      change.rules.push_back(drop(key));
+      change.rules.push_back(drop_matching(key));
       std::string& files = dropped_from[key];
       files += (files.empty() ? "" : ", ") + file_name(catalogue.paths[file]);
     }
@@ -223,14 +219,8 @@ int repair_label_formats(FormatRequest request, std::string& report) {
   if (!plan_mending(request, catalogue, mending)) return kDataFileFailed;
   if (!mending.changes.empty()) {
     if (prepare_change(request.model_id, mending.changes) != 0) return kDataFileFailed;
-    switch (commit_change(request.model_id, mending.changes)) {
-      case ChangeResult::kInstalled:
-        break;
-      case ChangeResult::kNotPrepared:
-        return kDataFileFailed;
-      case ChangeResult::kNotInstalled:
-        return kInstallFailed;
-    }
+    const int result = commit_prepared(request.model_id, mending.changes, kDataFileFailed);
+    if (result != kDone) return result;
   }
   report = mending.report;
   return kDone;

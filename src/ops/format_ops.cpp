@@ -38,21 +38,17 @@ bool look_up(const FormatRequest& request, FoundFormat& found, std::vector<bool>
   return in_paper >= 0;
 }
 
-enum FileIndex { kFunctionFile, kPaperTable, kSettingsFile, kImagingArea };
-
-LineRule drop(const std::string& key) { return {RuleKind::kDropMatching, key, ""}; }
-
 void drop_format(const FormatRequest& request, const FoundFormat& found,
                  std::vector<FileChange>& files) {
   if (!is_on_file(found)) return;
   // Beyond the function file the paper table's key counts, should the two files disagree.
   files[kFunctionFile].rules.push_back(
-      drop(found.in_function ? found.function_key : found.paper_key));
+      drop_matching(found.in_function ? found.function_key : found.paper_key));
   if (!found.in_paper) return;
-  files[kPaperTable].rules.push_back(drop(found.paper_key));
+  files[kPaperTable].rules.push_back(drop_matching(found.paper_key));
   files[kSettingsFile].rules.push_back(
       {RuleKind::kReplaceMatching, found.paper_key, default_media_line(request)});
-  files[kImagingArea].rules.push_back(drop(found.paper_key));
+  files[kImagingArea].rules.push_back(drop_matching(found.paper_key));
 }
 
 void enter_format(const FormatRequest& request, const std::string& key,
@@ -67,10 +63,8 @@ void enter_format(const FormatRequest& request, const std::string& key,
 // touch (no key: nothing is entered), in the order the files are installed.
 std::vector<FileChange> change_for(const FormatRequest& request, const FoundFormat& found,
                                    const std::string& key) {
-  std::vector<FileChange> files{{function_file_path(request.model_id), {}, ""},
-                                {paper_table_path(request.model_id), {}, ""},
-                                {settings_file_path(request.model_id), {}, ""},
-                                {imaging_area_path(request.model_id), {}, ""}};
+  std::vector<FileChange> files;
+  for (const std::string& path : data_file_paths(request.model_id)) files.push_back({path, {}, ""});
   drop_format(request, found, files);
   if (!key.empty()) enter_format(request, key, files);
   std::vector<FileChange> changes;
@@ -80,9 +74,21 @@ std::vector<FileChange> change_for(const FormatRequest& request, const FoundForm
   return changes;
 }
 
-int committed(const FormatRequest& request, const std::vector<FileChange>& changes,
-              int not_prepared) {
-  switch (commit_change(request.model_id, changes)) {
+// The print system has deleted the old format but refused the new one: the files follow
+// it, so that both hold neither.
+int drop_after_refused_add(const FormatRequest& request, const FoundFormat& found) {
+  if (!is_on_file(found)) return kSiblingFailed;
+  const std::vector<FileChange> changes = change_for(request, found, "");
+  if (prepare_change(request.model_id, changes) != 0) return kDataFileFailed;
+  const int result = commit_prepared(request.model_id, changes, kDataFileFailed);
+  return result == kDone ? kSiblingFailed : result;
+}
+
+}  // namespace
+
+int commit_prepared(const std::string& model_id, const std::vector<FileChange>& changes,
+                    int not_prepared) {
+  switch (commit_change(model_id, changes)) {
     case ChangeResult::kInstalled:
       return kDone;
     case ChangeResult::kNotPrepared:
@@ -91,18 +97,6 @@ int committed(const FormatRequest& request, const std::vector<FileChange>& chang
       return kInstallFailed;
   }
 }
-
-// The print system has deleted the old format but refused the new one: the files follow
-// it, so that both hold neither.
-int drop_after_refused_add(const FormatRequest& request, const FoundFormat& found) {
-  if (!is_on_file(found)) return kSiblingFailed;
-  const std::vector<FileChange> changes = change_for(request, found, "");
-  if (prepare_change(request.model_id, changes) != 0) return kDataFileFailed;
-  const int result = committed(request, changes, kDataFileFailed);
-  return result == kDone ? kSiblingFailed : result;
-}
-
-}  // namespace
 
 int add_label_format(FormatRequest request) {
   FoundFormat found;
@@ -124,7 +118,7 @@ int add_label_format(FormatRequest request) {
     discard_change(request.model_id, changes);
     return drop_after_refused_add(request, found);
   }
-  return committed(request, changes, failed);
+  return commit_prepared(request.model_id, changes, failed);
 }
 
 int delete_label_format(FormatRequest request) {
@@ -139,7 +133,7 @@ int delete_label_format(FormatRequest request) {
     discard_change(request.model_id, changes);
     return kSiblingFailed;
   }
-  const int result = committed(request, changes, kDataFileFailed);
+  const int result = commit_prepared(request.model_id, changes, kDataFileFailed);
   if (result != kDone) return result;
   return found.in_paper ? kDone : kNotFound;
 }

@@ -3,7 +3,11 @@
 #ifndef VTPAPERTOOL_OPS_FORMAT_OPS_H_
 #define VTPAPERTOOL_OPS_FORMAT_OPS_H_
 
+#include <string>
+#include <vector>
+
 #include "front/request.h"
+#include "store/transaction.h"
 
 // Results of both operations.
 constexpr int kDone = 0;
@@ -37,5 +41,10 @@ int add_label_format(FormatRequest request);
 // kSiblingFailed or kDataFileFailed with no data file touched; or kInstallFailed as
 // add_label_format.
 int delete_label_format(FormatRequest request);
+
+// Commits a change that prepare_change prepared and gives its outcome as a result: kDone;
+// not_prepared when nothing changed; kInstallFailed when the next run must finish it.
+int commit_prepared(const std::string& model_id, const std::vector<FileChange>& changes,
+                    int not_prepared);
 
 #endif  // VTPAPERTOOL_OPS_FORMAT_OPS_H_

@@ -12,8 +12,9 @@ std::string paper_table_path(const std::string& model_id);
 std::string settings_file_path(const std::string& model_id);
 std::string imaging_area_path(const std::string& model_id);
 
-// The model's four data files, in the order a change installs them.
+// The model's four data files, in the order a change installs them; DataFile indexes them.
 std::vector<std::string> data_file_paths(const std::string& model_id);
+enum DataFile { kFunctionFile, kPaperTable, kSettingsFile, kImagingArea, kDataFileCount };
 
 // The record that says which prepared files a change installs, while it installs them.
 std::string commit_record_path(const std::string& model_id);

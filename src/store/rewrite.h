@@ -19,6 +19,11 @@ struct LineRule {
   std::string output;
 };
 
+// The rule that drops every line holding text.
+inline LineRule drop_matching(const std::string& text) {
+  return {RuleKind::kDropMatching, text, ""};
+}
+
 // Reads the data file at path and writes "<path>.$$$" with the rules applied to every
 // line (the first rule whose text a line holds decides it; a line none holds is copied)
 // and the trailer, if not empty, after the last line. A line the tool adds always starts
