@@ -8,17 +8,15 @@
 #include <cstdio>
 #include <cstring>
 
-#include "front/request.h"
+#include "formats/layout.h"
+#include "formats/request.h"
 #include "front/scan.h"
 #include "front/usage.h"
 #include "ops/format_check.h"
 #include "ops/format_list.h"
 #include "ops/format_ops.h"
-#include "ops/sibling.h"
 #include "store/lock.h"
-#include "store/paths.h"
 #include "store/seam.h"
-#include "store/sys_io.h"
 #include "store/transaction.h"
 
 namespace {
@@ -49,29 +47,25 @@ void report(const Run& run, const std::string& what, const std::string& why) {
   tell(run, what + ": " + why);
 }
 
-int data_file_failed(const Run& run, bool with_error_line) {
-  const int error = errno;
-  if (with_error_line) print_system_error(error);
-  report(run, io_failed_subject(), std::strerror(error));
-  return kFailure;
-}
-
-int sibling_failed(const Run& run) {
-  report(run, sibling_tool_path(run.request.model_id), sibling_failure());
+// with_error_line: standard output names the failure as the system does, as it always has
+// where a format on file was at stake.
+int failure(const Run& run, const Fault& fault, bool with_error_line) {
+  if (with_error_line && fault.error != 0) print_system_error(fault.error);
+  report(run, fault.subject, reason(fault));
   return kFailure;
 }
 
 // Adding replaces a format of the same name in the same change. Standard output names a
 // failure only where the format on file was at stake, as it always has.
 int run_add(const Run& run) {
-  switch (add_label_format(run.request)) {
+  Fault fault;
+  switch (add_label_format(run.request, fault)) {
     case kDataFileFailed:
     case kInstallFailed:
-      return data_file_failed(run, true);
+      return failure(run, fault, true);
     case kEntryFailed:
-      return data_file_failed(run, false);
     case kSiblingFailed:
-      return sibling_failed(run);
+      return failure(run, fault, false);
     default:
       return kSuccess;
   }
@@ -84,12 +78,13 @@ std::string shown_name(const std::string& name) {
 }
 
 int run_delete(const Run& run) {
-  switch (delete_label_format(run.request)) {
+  Fault fault;
+  switch (delete_label_format(run.request, fault)) {
     case kDataFileFailed:
     case kInstallFailed:
-      return data_file_failed(run, true);
+      return failure(run, fault, true);
     case kSiblingFailed:
-      return sibling_failed(run);
+      return failure(run, fault, false);
     case kNotFound:
       std::printf("Not found '%s'\n", shown_name(run.request.label_name).c_str());
       return kSuccess;
@@ -101,7 +96,8 @@ int run_delete(const Run& run) {
 // The listing is printed only once it is whole, so that a failure never leaves a part.
 int run_list(const Run& run) {
   std::string listing;
-  if (list_label_formats(run.request, listing) != kDone) return data_file_failed(run, false);
+  Fault fault;
+  if (list_label_formats(run.request, listing, fault) != kDone) return failure(run, fault, false);
   std::fwrite(listing.data(), 1, listing.size(), stdout);
   return kSuccess;
 }
@@ -109,15 +105,20 @@ int run_list(const Run& run) {
 // Like fsck, a check that found problems says so in its status; the lines tell what.
 int run_check(const Run& run) {
   std::string report;
-  if (check_label_formats(run.request, report) != kDone) return data_file_failed(run, false);
+  Fault fault;
+  if (check_label_formats(run.request, report, fault) != kDone) {
+    return failure(run, fault, false);
+  }
   std::fwrite(report.data(), 1, report.size(), stdout);
   return report.empty() ? kSuccess : kProblemsFound;
 }
 
 int run_repair(const Run& run) {
   std::string report;
-  const int result = repair_label_formats(run.request, report);
-  if (result != kDone) return data_file_failed(run, false);
+  Fault fault;
+  if (repair_label_formats(run.request, report, fault) != kDone) {
+    return failure(run, fault, false);
+  }
   std::fwrite(report.data(), 1, report.size(), stdout);
   return kSuccess;
 }
@@ -145,26 +146,25 @@ bool is_report(Command command) {
 // Returns false when the run must stop, having said why. A model whose data directory is
 // missing has no driver installed: that fails as a missing data file would, so standard
 // output names it only for a delete.
-bool take_lock(Command command, const Run& run, int& lock) {
+bool take_lock(Command command, const Run& run, Descriptor& lock) {
   const std::string directory = data_directory(run.request.model_id);
   const int64_t patience = lock_patience_ms();
-  lock = lock_data_directory(run.request.model_id, std::min(patience, kQuietWaitMs));
-  if (lock < 0 && errno == EWOULDBLOCK && patience > kQuietWaitMs) {
+  Fault fault = lock_directory(directory, std::min(patience, kQuietWaitMs), lock);
+  if (fault.error == EWOULDBLOCK && patience > kQuietWaitMs) {
     report(run, "lock on " + directory,
            "held by another run; waiting up to " + std::to_string(patience / 1000) + " s");
-    lock = lock_data_directory(run.request.model_id, patience - kQuietWaitMs);
+    fault = lock_directory(directory, patience - kQuietWaitMs, lock);
   }
-  if (lock >= 0) return true;
-  const int error = errno;
-  const std::string why = std::strerror(error);
-  if (error == ENOENT) {
-    if (command == Command::kDelete) print_system_error(error);
+  if (!failed(fault)) return true;
+  const std::string why = reason(fault);
+  if (fault.error == ENOENT) {
+    if (command == Command::kDelete) print_system_error(fault.error);
     report(run, directory, why);
     return false;
   }
-  print_system_error(error);
+  print_system_error(fault.error);
   report(run, "lock on " + directory,
-         error == EWOULDBLOCK
+         fault.error == EWOULDBLOCK
              ? why + " (held by another run for " + std::to_string(patience / 1000) + " s)"
              : why);
   return false;
@@ -173,16 +173,13 @@ bool take_lock(Command command, const Run& run, int& lock) {
 // Leftovers of a run that was cut short are dealt with only under the lock: without it
 // they could be another run's.
 int run_locked(Command command, const Run& run) {
-  int lock = -1;
+  Descriptor lock;
   if (!take_lock(command, run, lock)) return kFailure;
-  remove_temporaries_on_signals(run.request.model_id);
-  int status = kSuccess;
-  if (recover_data_files(run.request.model_id) != 0) {
-    status = data_file_failed(run, !is_report(command));
-  }
-  if (status == kSuccess) status = run_command(command, run);
-  unlock_data_directory(lock);
-  return status;
+  const FileSet set = model_files(run.request.model_id);
+  remove_temporaries_on_signals(set);
+  const Fault fault = recover_data_files(set);
+  if (failed(fault)) return failure(run, fault, !is_report(command));
+  return run_command(command, run);
 }
 
 int run_words(const std::vector<std::string>& words, Run& run) {

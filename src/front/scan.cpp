@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "front/tape.h"
-#include "store/format_id.h"
-#include "store/records.h"
+#include "formats/entries.h"
+#include "formats/key.h"
+#include "formats/tape.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "front/request.h"
+#include "formats/request.h"
 
 enum class Command { kUsage, kAdd, kDelete, kList, kCheck, kRepair };
 

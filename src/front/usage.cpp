@@ -9,6 +9,26 @@ const char kVersion[] = "v 0.2";
 const char kNotice[] = "Adds and deletes custom label formats of a label printer";
 const int kLongestLabelName = 32;
 
+struct DisplayRow {
+  const char* key;
+  const char* name;
+};
+
+// The model's name as the example shows it; roll models have none.
+constexpr DisplayRow kDisplayNames[] = {
+    {"lm420", "LM-4200FX"},
+    {"lmq750ks", "LM-Q750ks"},
+    {"lmq700k", "LM-Q700k"},
+    {"lmq700", "LM-Q700"},
+};
+
+std::string display_name(const std::string& model_id) {
+  for (const DisplayRow& row : kDisplayNames) {
+    if (model_id.find(row.key) != std::string::npos) return row.name;
+  }
+  return "";
+}
+
 }  // namespace
 
 std::string usage_screen(const FormatRequest& request) {

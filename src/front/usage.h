@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "front/request.h"
+#include "formats/request.h"
 
 // The whole screen for the request's model, byte for byte as it is printed.
 std::string usage_screen(const FormatRequest& request);

@@ -7,13 +7,10 @@
 #include <unordered_set>
 #include <vector>
 
+#include "formats/entry_walk.h"
+#include "formats/layout.h"
 #include "ops/format_list.h"
 #include "ops/format_ops.h"
-#include "store/format_id.h"
-#include "store/paths.h"
-#include "store/records.h"
-#include "store/sys_io.h"
-#include "store/transaction.h"
 
 namespace {
 
@@ -22,7 +19,7 @@ using KeyCounts = std::unordered_map<std::string, int>;
 
 // What the data files hold of the custom formats.
 struct Catalogue {
-  std::vector<std::string> paths;    // by DataFile
+  FileSet set;                       // files by DataFile
   std::vector<std::string> missing;  // data files that do not exist
   bool has_header = true;
   std::vector<std::string> keys;  // every format's key, in the order --list shows them
@@ -39,36 +36,38 @@ void note_key(Catalogue& catalogue, const std::string& key, const std::string& n
   ++catalogue.entries[file][key];
 }
 
-bool read_entries(Catalogue& catalogue, DataFile file) {
+Fault read_entries(Catalogue& catalogue, DataFile file) {
   std::vector<FormatEntry> entries;
-  if (read_format_entries(catalogue.paths[file], entries) != 0) return false;
+  const Fault fault = read_format_entries(catalogue.set.files[file], entries);
   for (const FormatEntry& entry : entries) note_key(catalogue, entry.key, entry.name, file);
-  return true;
+  return fault;
 }
 
-bool read_keys(Catalogue& catalogue) {
+Fault read_keys(Catalogue& catalogue) {
   std::vector<std::string> imaging;
-  if (read_format_ids(catalogue.paths[kImagingArea], imaging) != 0 ||
-      read_format_ids(catalogue.paths[kSettingsFile], catalogue.current) != 0) {
-    return false;
-  }
+  Fault fault = read_format_ids(catalogue.set.files[kImagingArea], imaging);
+  if (!failed(fault))
+    fault = read_format_ids(catalogue.set.files[kSettingsFile], catalogue.current);
+  if (failed(fault)) return fault;
   for (const std::string& key : imaging) note_key(catalogue, key, "", kImagingArea);
   const KeySet all(catalogue.keys.begin(), catalogue.keys.end());
-  return find_format_ids(catalogue.paths[kImagingArea], all, catalogue.imaged) == 0;
+  return find_format_ids(catalogue.set.files[kImagingArea], all, catalogue.imaged);
 }
 
 // A missing file is a problem to report, not a failure to read.
-bool read_catalogue(const FormatRequest& request, Catalogue& catalogue) {
-  catalogue.paths = data_file_paths(request.model_id);
-  for (const std::string& path : catalogue.paths) {
+Fault read_catalogue(const FormatRequest& request, Catalogue& catalogue) {
+  catalogue.set = model_files(request.model_id);
+  for (const std::string& path : catalogue.set.files) {
     if (::access(path.c_str(), F_OK) != 0 && errno == ENOENT) catalogue.missing.push_back(path);
   }
-  const int header = file_holds_text(catalogue.paths[kFunctionFile], kCustomTapeHeader);
+  bool header = false;
+  Fault fault = file_holds_text(catalogue.set.files[kFunctionFile], kCustomTapeHeader, header);
   const bool no_function_file =
-      !catalogue.missing.empty() && catalogue.missing.front() == catalogue.paths[kFunctionFile];
-  catalogue.has_header = header == 1 || no_function_file;
-  return header >= 0 && read_entries(catalogue, kPaperTable) &&
-         read_entries(catalogue, kFunctionFile) && read_keys(catalogue);
+      !catalogue.missing.empty() && catalogue.missing.front() == catalogue.set.files[kFunctionFile];
+  catalogue.has_header = header || no_function_file;
+  if (!failed(fault)) fault = read_entries(catalogue, kPaperTable);
+  if (!failed(fault)) fault = read_entries(catalogue, kFunctionFile);
+  return failed(fault) ? fault : read_keys(catalogue);
 }
 
 bool holds(const Catalogue& catalogue, const std::string& key, DataFile file) {
@@ -81,7 +80,7 @@ std::string lacking(const Catalogue& catalogue, const std::string& key) {
   std::string files;
   for (const DataFile file : {kFunctionFile, kPaperTable, kImagingArea}) {
     if (holds(catalogue, key, file)) continue;
-    files += (files.empty() ? "" : ", ") + file_name(catalogue.paths[file]);
+    files += (files.empty() ? "" : ", ") + file_name(catalogue.set.files[file]);
   }
   return files;
 }
@@ -98,7 +97,7 @@ void add_line(const Catalogue& catalogue, const std::string& key, const std::str
 }
 
 std::string no_header(const Catalogue& catalogue) {
-  return file_name(catalogue.paths[kFunctionFile]) + " has no " + kCustomTapeHeader +
+  return file_name(catalogue.set.files[kFunctionFile]) + " has no " + kCustomTapeHeader +
          " line, so adding cannot enter formats there";
 }
 
@@ -111,13 +110,13 @@ void add_duplicates(const Catalogue& catalogue, const std::string& key, const st
     if (count == catalogue.entries[file].end() || count->second < 2) continue;
     add_line(catalogue, key,
              lead + "on " + std::to_string(count->second) + " entries of " +
-                 file_name(catalogue.paths[file]),
+                 file_name(catalogue.set.files[file]),
              report);
   }
 }
 
 std::string settings_name(const Catalogue& catalogue) {
-  return file_name(catalogue.paths[kSettingsFile]);
+  return file_name(catalogue.set.files[kSettingsFile]);
 }
 
 // The lines of the broken formats, and the current-media lines that name no whole format.
@@ -126,35 +125,37 @@ struct Mending {
   std::string report;
 };
 
-bool plan_drops(const Catalogue& catalogue, const KeySet& broken, Mending& mending,
-                std::unordered_map<std::string, std::string>& dropped_from) {
+Fault plan_drops(const Catalogue& catalogue, const KeySet& broken, Mending& mending,
+                 std::unordered_map<std::string, std::string>& dropped_from) {
   for (const DataFile file : {kFunctionFile, kPaperTable, kImagingArea}) {
     KeySet held;
-    if (find_format_ids(catalogue.paths[file], broken, held) != 0) return false;
-    FileChange change{catalogue.paths[file], {}, ""};
+    const Fault fault = find_format_ids(catalogue.set.files[file], broken, held);
+    if (failed(fault)) return fault;
+    FileChange change{catalogue.set.files[file], {}, ""};
     for (const std::string& key : catalogue.keys) {
       if (held.count(key) == 0) continue;
       change.rules.push_back(drop_matching(key));
       std::string& files = dropped_from[key];
-      files += (files.empty() ? "" : ", ") + file_name(catalogue.paths[file]);
+      files += (files.empty() ? "" : ", ") + file_name(catalogue.set.files[file]);
     }
     if (!change.rules.empty()) mending.changes.push_back(change);
   }
-  return true;
+  return {};
 }
 
-bool plan_media_reset(const FormatRequest& request, const Catalogue& catalogue,
-                      const KeySet& broken, Mending& mending) {
+Fault plan_media_reset(const FormatRequest& request, const Catalogue& catalogue,
+                       const KeySet& broken, Mending& mending) {
   KeySet stale = broken;
   for (const std::string& key : catalogue.current) {
     if (!is_whole(catalogue, key)) stale.insert(key);
   }
   KeySet held;
-  if (find_format_ids(catalogue.paths[kSettingsFile], stale, held) != 0) return false;
+  const Fault fault = find_format_ids(catalogue.set.files[kSettingsFile], stale, held);
+  if (failed(fault)) return fault;
   std::vector<std::string> order = catalogue.current;
   order.insert(order.end(), catalogue.keys.begin(), catalogue.keys.end());
   const std::string media = default_media_line(request);
-  FileChange change{catalogue.paths[kSettingsFile], {}, ""};
+  FileChange change{catalogue.set.files[kSettingsFile], {}, ""};
   for (const std::string& key : order) {
     if (held.erase(key) == 0) continue;
     change.rules.push_back({RuleKind::kReplaceMatching, key, media});
@@ -164,16 +165,17 @@ bool plan_media_reset(const FormatRequest& request, const Catalogue& catalogue,
              mending.report);
   }
   if (!change.rules.empty()) mending.changes.push_back(change);
-  return true;
+  return {};
 }
 
-bool plan_mending(const FormatRequest& request, const Catalogue& catalogue, Mending& mending) {
+Fault plan_mending(const FormatRequest& request, const Catalogue& catalogue, Mending& mending) {
   KeySet broken;
   for (const std::string& key : catalogue.keys) {
     if (!is_whole(catalogue, key)) broken.insert(key);
   }
   std::unordered_map<std::string, std::string> dropped_from;
-  if (!plan_drops(catalogue, broken, mending, dropped_from)) return false;
+  Fault fault = plan_drops(catalogue, broken, mending, dropped_from);
+  if (failed(fault)) return fault;
   for (const std::string& key : catalogue.keys) {
     if (broken.count(key) != 0) {
       add_line(catalogue, key, "dropped from " + dropped_from[key], mending.report);
@@ -181,16 +183,17 @@ bool plan_mending(const FormatRequest& request, const Catalogue& catalogue, Mend
       add_duplicates(catalogue, key, "not mended: ", mending.report);
     }
   }
-  if (!plan_media_reset(request, catalogue, broken, mending)) return false;
+  fault = plan_media_reset(request, catalogue, broken, mending);
   if (!catalogue.has_header) mending.report += "-\t-\tnot mended: " + no_header(catalogue) + "\n";
-  return true;
+  return fault;
 }
 
 }  // namespace
 
-int check_label_formats(FormatRequest request, std::string& report) {
+int check_label_formats(FormatRequest request, std::string& report, Fault& fault) {
   Catalogue catalogue;
-  if (!read_catalogue(request, catalogue)) return kDataFileFailed;
+  fault = read_catalogue(request, catalogue);
+  if (failed(fault)) return kDataFileFailed;
   for (const std::string& path : catalogue.missing) {
     report += "-\t-\t" + file_name(path) + " is missing\n";
   }
@@ -208,18 +211,19 @@ int check_label_formats(FormatRequest request, std::string& report) {
   return kDone;
 }
 
-int repair_label_formats(FormatRequest request, std::string& report) {
+int repair_label_formats(FormatRequest request, std::string& report, Fault& fault) {
   Catalogue catalogue;
-  if (!read_catalogue(request, catalogue)) return kDataFileFailed;
+  fault = read_catalogue(request, catalogue);
+  if (failed(fault)) return kDataFileFailed;
   if (!catalogue.missing.empty()) {
-    io_fail(ENOENT, catalogue.missing.front());
+    fault = {ENOENT, catalogue.missing.front(), ""};
     return kDataFileFailed;
   }
   Mending mending;
-  if (!plan_mending(request, catalogue, mending)) return kDataFileFailed;
+  fault = plan_mending(request, catalogue, mending);
+  if (failed(fault)) return kDataFileFailed;
   if (!mending.changes.empty()) {
-    if (prepare_change(request.model_id, mending.changes) != 0) return kDataFileFailed;
-    const int result = commit_prepared(request.model_id, mending.changes, kDataFileFailed);
+    const int result = make_change(catalogue.set, mending.changes, fault);
     if (result != kDone) return result;
   }
   report = mending.report;

@@ -4,38 +4,33 @@
 #include <string>
 #include <vector>
 
+#include "formats/entries.h"
+#include "formats/entry_walk.h"
+#include "formats/key.h"
+#include "formats/layout.h"
 #include "ops/sibling.h"
-#include "store/format_id.h"
-#include "store/paths.h"
-#include "store/records.h"
-#include "store/sys_io.h"
-#include "store/transaction.h"
 
 namespace {
 
-// Where the look-ups found a name, and under which keys.
+// Where the look-ups found a name, and under which keys; an empty key: not there.
 struct FoundFormat {
-  bool in_function = false;
-  bool in_paper = false;
   std::string function_key;
   std::string paper_key;
 };
 
-bool is_on_file(const FoundFormat& found) { return found.in_function || found.in_paper; }
+bool is_on_file(const FoundFormat& found) {
+  return !found.function_key.empty() || !found.paper_key.empty();
+}
 
 // With taken, the look-ups also mark the times of the keys that the new format's key could
 // collide with, so that composing it reads no file again.
-bool look_up(const FormatRequest& request, FoundFormat& found, std::vector<bool>* taken) {
+Fault look_up(const FormatRequest& request, const FileSet& set, FoundFormat& found,
+              KeyTimes* taken) {
   const std::string prefix = taken == nullptr ? "" : format_id_prefix(request);
-  const int in_function = find_format_id(function_file_path(request.model_id), request.label_name,
-                                         found.function_key, prefix, taken);
-  const int in_paper = in_function < 0
-                           ? -1
-                           : find_format_id(paper_table_path(request.model_id), request.label_name,
-                                            found.paper_key, prefix, taken);
-  found.in_function = in_function == 1;
-  found.in_paper = in_paper == 1;
-  return in_paper >= 0;
+  const Fault fault = find_format_id(set.files[kFunctionFile], request.label_name,
+                                     found.function_key, prefix, taken);
+  if (failed(fault)) return fault;
+  return find_format_id(set.files[kPaperTable], request.label_name, found.paper_key, prefix, taken);
 }
 
 void drop_format(const FormatRequest& request, const FoundFormat& found,
@@ -43,8 +38,8 @@ void drop_format(const FormatRequest& request, const FoundFormat& found,
   if (!is_on_file(found)) return;
   // Beyond the function file the paper table's key counts, should the two files disagree.
   files[kFunctionFile].rules.push_back(
-      drop_matching(found.in_function ? found.function_key : found.paper_key));
-  if (!found.in_paper) return;
+      drop_matching(found.function_key.empty() ? found.paper_key : found.function_key));
+  if (found.paper_key.empty()) return;
   files[kPaperTable].rules.push_back(drop_matching(found.paper_key));
   files[kSettingsFile].rules.push_back(
       {RuleKind::kReplaceMatching, found.paper_key, default_media_line(request)});
@@ -61,10 +56,10 @@ void enter_format(const FormatRequest& request, const std::string& key,
 
 // One change to every data file that the found format's lines or the new key's entries
 // touch (no key: nothing is entered), in the order the files are installed.
-std::vector<FileChange> change_for(const FormatRequest& request, const FoundFormat& found,
-                                   const std::string& key) {
+std::vector<FileChange> change_for(const FormatRequest& request, const FileSet& set,
+                                   const FoundFormat& found, const std::string& key) {
   std::vector<FileChange> files;
-  for (const std::string& path : data_file_paths(request.model_id)) files.push_back({path, {}, ""});
+  for (const std::string& path : set.files) files.push_back({path, {}, ""});
   drop_format(request, found, files);
   if (!key.empty()) enter_format(request, key, files);
   std::vector<FileChange> changes;
@@ -74,21 +69,9 @@ std::vector<FileChange> change_for(const FormatRequest& request, const FoundForm
   return changes;
 }
 
-// The print system has deleted the old format but refused the new one: the files follow
-// it, so that both hold neither.
-int drop_after_refused_add(const FormatRequest& request, const FoundFormat& found) {
-  if (!is_on_file(found)) return kSiblingFailed;
-  const std::vector<FileChange> changes = change_for(request, found, "");
-  if (prepare_change(request.model_id, changes) != 0) return kDataFileFailed;
-  const int result = commit_prepared(request.model_id, changes, kDataFileFailed);
-  return result == kDone ? kSiblingFailed : result;
-}
-
-}  // namespace
-
-int commit_prepared(const std::string& model_id, const std::vector<FileChange>& changes,
-                    int not_prepared) {
-  switch (commit_change(model_id, changes)) {
+int commit_prepared(const FileSet& set, const std::vector<FileChange>& changes, int not_prepared,
+                    Fault& fault) {
+  switch (commit_change(set, changes, fault)) {
     case ChangeResult::kInstalled:
       return kDone;
     case ChangeResult::kNotPrepared:
@@ -98,42 +81,72 @@ int commit_prepared(const std::string& model_id, const std::vector<FileChange>& 
   }
 }
 
-int add_label_format(FormatRequest request) {
-  FoundFormat found;
-  std::vector<bool> taken = no_key_times();
-  if (!look_up(request, found, &taken)) return kDataFileFailed;
-  const int failed = is_on_file(found) ? kDataFileFailed : kEntryFailed;
-  std::string key;
-  if (compose_unique_format_id(request, read_clock(), taken, key) != 0) {
-    io_fail(EEXIST, function_file_path(request.model_id));
-    return failed;
-  }
-  const std::vector<FileChange> changes = change_for(request, found, key);
-  if (prepare_change(request.model_id, changes) != 0) return failed;
-  if (!run_sibling_tool(delete_command_line(request))) {
-    discard_change(request.model_id, changes);
-    return kSiblingFailed;
-  }
-  if (!run_sibling_tool(add_command_line(request, key))) {
-    discard_change(request.model_id, changes);
-    return drop_after_refused_add(request, found);
-  }
-  return commit_prepared(request.model_id, changes, failed);
+// The print system has deleted the old format but refused the new one: the files follow
+// it, so that both hold neither. fault keeps the sibling tool's refusal unless the files
+// fail too.
+int drop_after_refused_add(const FormatRequest& request, const FileSet& set,
+                           const FoundFormat& found, Fault& fault) {
+  if (!is_on_file(found)) return kSiblingFailed;
+  const int result = make_change(set, change_for(request, set, found, ""), fault);
+  return result == kDone ? kSiblingFailed : result;
 }
 
-int delete_label_format(FormatRequest request) {
+}  // namespace
+
+int make_change(const FileSet& set, const std::vector<FileChange>& changes, Fault& fault) {
+  Fault failure = prepare_change(set, changes);
+  const int result =
+      failed(failure) ? kDataFileFailed : commit_prepared(set, changes, kDataFileFailed, failure);
+  if (result != kDone) fault = failure;
+  return result;
+}
+
+int add_label_format(FormatRequest request, Fault& fault) {
+  const FileSet set = model_files(request.model_id);
   FoundFormat found;
-  if (!look_up(request, found, nullptr)) return kDataFileFailed;
-  if (!is_on_file(found)) {
-    return run_sibling_tool(delete_command_line(request)) ? kNotFound : kSiblingFailed;
+  KeyTimes taken = no_key_times();
+  fault = look_up(request, set, found, &taken);
+  if (failed(fault)) return kDataFileFailed;
+  const int failure = is_on_file(found) ? kDataFileFailed : kEntryFailed;
+  std::string key;
+  if (!compose_unique_format_id(request, read_clock(), taken, key)) {
+    fault = {EEXIST, set.files[kFunctionFile], ""};
+    return failure;
   }
-  const std::vector<FileChange> changes = change_for(request, found, "");
-  if (prepare_change(request.model_id, changes) != 0) return kDataFileFailed;
-  if (!run_sibling_tool(delete_command_line(request))) {
-    discard_change(request.model_id, changes);
+  const std::vector<FileChange> changes = change_for(request, set, found, key);
+  fault = prepare_change(set, changes);
+  if (failed(fault)) return failure;
+  fault = run_sibling_tool(request, delete_command_line(request));
+  if (failed(fault)) {
+    discard_change(set, changes);
     return kSiblingFailed;
   }
-  const int result = commit_prepared(request.model_id, changes, kDataFileFailed);
+  fault = run_sibling_tool(request, add_command_line(request, key));
+  if (failed(fault)) {
+    discard_change(set, changes);
+    return drop_after_refused_add(request, set, found, fault);
+  }
+  return commit_prepared(set, changes, failure, fault);
+}
+
+int delete_label_format(FormatRequest request, Fault& fault) {
+  const FileSet set = model_files(request.model_id);
+  FoundFormat found;
+  fault = look_up(request, set, found, nullptr);
+  if (failed(fault)) return kDataFileFailed;
+  if (!is_on_file(found)) {
+    fault = run_sibling_tool(request, delete_command_line(request));
+    return failed(fault) ? kSiblingFailed : kNotFound;
+  }
+  const std::vector<FileChange> changes = change_for(request, set, found, "");
+  fault = prepare_change(set, changes);
+  if (failed(fault)) return kDataFileFailed;
+  fault = run_sibling_tool(request, delete_command_line(request));
+  if (failed(fault)) {
+    discard_change(set, changes);
+    return kSiblingFailed;
+  }
+  const int result = commit_prepared(set, changes, kDataFileFailed, fault);
   if (result != kDone) return result;
-  return found.in_paper ? kDone : kNotFound;
+  return found.paper_key.empty() ? kNotFound : kDone;
 }

@@ -3,13 +3,13 @@
 #ifndef VTPAPERTOOL_OPS_FORMAT_OPS_H_
 #define VTPAPERTOOL_OPS_FORMAT_OPS_H_
 
-#include <string>
 #include <vector>
 
-#include "front/request.h"
+#include "formats/request.h"
+#include "store/fault.h"
 #include "store/transaction.h"
 
-// Results of both operations.
+// Results of every operation; on each failure fault says what failed and why.
 constexpr int kDone = 0;
 constexpr int kNotFound = 1;
 constexpr int kDataFileFailed = -1;
@@ -23,13 +23,12 @@ constexpr int kEntryFailed = -4;
 // delete_label_format would and enter the new one below the function file's
 // "[CustomTape]" line and at the end of the paper table and imaging area files. Then asks
 // the sibling tool to delete the name and to add the format, and commits. Returns kDone;
-// kDataFileFailed (a format of the name was on file) or kEntryFailed (none was) with
-// errno set, no data file touched and the sibling tool not asked; kSiblingFailed when
-// the sibling tool's delete failed (nothing changed) or its add did (then the old format
-// is dropped from the files too, as it is gone from the print system); or kInstallFailed
-// with errno set when the change was committed but not finished, which the next run
-// does. Only the lock's holder may call it.
-int add_label_format(FormatRequest request);
+// kDataFileFailed (a format of the name was on file) or kEntryFailed (none was), no data
+// file touched and the sibling tool not asked; kSiblingFailed when the sibling tool's
+// delete failed (nothing changed) or its add did (then the old format is dropped from the
+// files too, as it is gone from the print system); or kInstallFailed when the change was
+// committed but not finished, which the next run does. Only the lock's holder may call it.
+int add_label_format(FormatRequest request, Fault& fault);
 
 // Looks the name up in the function file and in the paper table, prepares copies without
 // the format's lines (and with the current media reset if it was the format), asks the
@@ -40,11 +39,10 @@ int add_label_format(FormatRequest request);
 // when the paper table has no entry (the function file may then have lost one);
 // kSiblingFailed or kDataFileFailed with no data file touched; or kInstallFailed as
 // add_label_format.
-int delete_label_format(FormatRequest request);
+int delete_label_format(FormatRequest request, Fault& fault);
 
-// Commits a change that prepare_change prepared and gives its outcome as a result: kDone;
-// not_prepared when nothing changed; kInstallFailed when the next run must finish it.
-int commit_prepared(const std::string& model_id, const std::vector<FileChange>& changes,
-                    int not_prepared);
+// Prepares and commits a change, and gives its outcome as a result: kDone; kDataFileFailed
+// when nothing changed; kInstallFailed when the next run must finish it.
+int make_change(const FileSet& set, const std::vector<FileChange>& changes, Fault& fault);
 
 #endif  // VTPAPERTOOL_OPS_FORMAT_OPS_H_

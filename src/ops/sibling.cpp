@@ -7,12 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "store/paths.h"
+#include "formats/layout.h"
 
 namespace {
-
-int last_status = 0;
-int last_error = 0;
 
 bool is_plain_word(const std::string& value) {
   if (value.empty()) return false;
@@ -36,16 +33,26 @@ std::string single_quoted(const std::string& value) {
   return word + "'";
 }
 
-}  // namespace
-
+// Plain words unchanged, anything else single-quoted, so that the shell takes every byte
+// literally.
 std::string shell_word(const std::string& value) {
   return is_plain_word(value) ? value : single_quoted(value);
 }
 
+// Inside double quotes where that is literal, as the sibling tool has always received the
+// label name, otherwise single-quoted.
 std::string shell_label_word(const std::string& value) {
   if (value.find_first_of("\"$`\\") != std::string::npos) return single_quoted(value);
   return "\"" + value + "\"";
 }
+
+std::string why_it_failed(int status, int error) {
+  if (status == -1) return std::strerror(error);
+  if (WIFSIGNALED(status)) return "killed by signal " + std::to_string(WTERMSIG(status));
+  return "exited with status " + std::to_string(WEXITSTATUS(status));
+}
+
+}  // namespace
 
 std::string add_command_line(const FormatRequest& request, const std::string& key) {
   return shell_word(sibling_tool_path(request.model_id)) + "   -P " +
@@ -60,15 +67,9 @@ std::string delete_command_line(const FormatRequest& request) {
          " -show 1";
 }
 
-bool run_sibling_tool(const std::string& command_line) {
+Fault run_sibling_tool(const FormatRequest& request, const std::string& command_line) {
   std::fflush(stdout);
-  last_status = std::system(command_line.c_str());
-  last_error = errno;
-  return last_status != -1 && WIFEXITED(last_status) && WEXITSTATUS(last_status) == 0;
-}
-
-std::string sibling_failure() {
-  if (last_status == -1) return std::strerror(last_error);
-  if (WIFSIGNALED(last_status)) return "killed by signal " + std::to_string(WTERMSIG(last_status));
-  return "exited with status " + std::to_string(WEXITSTATUS(last_status));
+  const int status = std::system(command_line.c_str());
+  if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+  return {0, sibling_tool_path(request.model_id), why_it_failed(status, errno)};
 }

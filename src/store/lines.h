@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "store/fault.h"
+
 struct FreeBytes {
   void operator()(char* bytes) const { std::free(bytes); }
 };
@@ -17,25 +19,33 @@ struct FreeBytes {
 struct LineReader {
   int fd = -1;
   std::string subject;  // the file's path, for fault reports
+  size_t block_size = 0;
   std::unique_ptr<char, FreeBytes> block;
   size_t capacity = 0;
   size_t begin = 0;    // first byte not yet handed out
   size_t end = 0;      // one past the last byte read
   size_t scanned = 0;  // bytes from begin known to hold no line feed
   bool at_end = false;
+  Fault fault;  // why the last next_lines returned false, when it was not the end
 };
 
-LineReader make_line_reader(int fd, const std::string& path);
+// A reader that reads block_size bytes at a time, and more only for a longer line.
+LineReader make_line_reader(int fd, const std::string& path, size_t block_size);
 
 // Hands out the next run of whole lines: every byte read, line feeds included; the last
-// line of the file may lack its line feed. Returns 1 with lines set, 0 at the end of the
-// file, or -1 with errno set when a read fails. Lines stay valid until the next call.
-int next_lines(LineReader& reader, std::string_view& lines);
+// line of the file may lack its line feed. Returns true with lines set; false at the end
+// of the file, or with reader.fault set when a read failed. Lines stay valid until the
+// next call.
+bool next_lines(LineReader& reader, std::string_view& lines);
 
 // The whole line of lines that holds offset at, its line feed included.
 std::string_view line_around(std::string_view lines, size_t at);
 
 // The line as the substring tests see it: up to its first zero byte.
 std::string_view searchable_part(std::string_view line);
+
+// Whether some line of the file at path holds text before its first zero byte; a missing
+// file holds nothing.
+Fault file_holds_text(const std::string& path, const std::string& text, bool& held);
 
 #endif  // VTPAPERTOOL_STORE_LINES_H_

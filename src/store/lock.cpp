@@ -9,8 +9,6 @@
 #include <chrono>
 #include <ctime>
 
-#include "store/paths.h"
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -41,23 +39,15 @@ int lock_until(int fd, Clock::time_point deadline) {
 
 }  // namespace
 
-int lock_data_directory(const std::string& model_id, int64_t patience_ms) {
-  const std::string path = data_directory(model_id);
+Fault lock_directory(const std::string& directory, int64_t patience_ms, Descriptor& lock) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(patience_ms);
   for (;;) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    if (lock_until(fd, deadline) != 0) {
-      const int cause = errno;
-      ::close(fd);
-      errno = cause;
-      return -1;
+    lock = Descriptor(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (lock.fd < 0 || lock_until(lock.fd, deadline) != 0) {
+      const Fault fault = fault_from_errno(directory);
+      lock = Descriptor();
+      return fault;
     }
-    if (still_named(fd, path)) return fd;
-    ::close(fd);
+    if (still_named(lock.fd, directory)) return {};
   }
-}
-
-void unlock_data_directory(int lock_fd) {
-  if (lock_fd >= 0) ::close(lock_fd);
 }

@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "store/lines.h"
-#include "store/paths.h"
+#include "store/open_file.h"
+#include "store/seam.h"
 #include "store/sys_io.h"
 
 namespace {
@@ -28,28 +29,26 @@ struct Output {
   std::string subject;
   std::string pending;
   bool at_line_start = true;
-  bool failed = false;
+  Fault fault;
 };
 
 bool flush(Output& out) {
-  if (out.failed) return false;
-  if (!out.pending.empty() &&
-      write_all(out.fd, out.pending.data(), out.pending.size(), out.subject) < 0) {
-    out.failed = true;
+  if (failed(out.fault)) return false;
+  if (!out.pending.empty()) {
+    out.fault = write_all(out.fd, out.pending.data(), out.pending.size(), out.subject);
   }
   out.pending.clear();
-  return !out.failed;
+  return !failed(out.fault);
 }
 
 void emit(Output& out, std::string_view bytes) {
-  if (bytes.empty() || out.failed) return;
+  if (bytes.empty() || failed(out.fault)) return;
   out.at_line_start = bytes.back() == '\n';
   if (bytes.size() < kDirectRun && out.pending.size() + bytes.size() <= kOutputBlock) {
     out.pending.append(bytes);
     return;
   }
-  if (flush(out) && write_all(out.fd, bytes.data(), bytes.size(), out.subject) < 0)
-    out.failed = true;
+  if (flush(out)) out.fault = write_all(out.fd, bytes.data(), bytes.size(), out.subject);
 }
 
 // A line of the tool's own never joins a driver line that lacks its line feed.
@@ -60,9 +59,6 @@ void emit_own_line(Output& out, const std::string& line) {
 
 void apply_to_matching_line(std::string_view line, const LineRule& rule, Output& out) {
   switch (rule.kind) {
-    case RuleKind::kCopy:
-      emit(out, line);
-      break;
     case RuleKind::kDropMatching:
       break;
     case RuleKind::kReplaceMatching:
@@ -121,10 +117,8 @@ size_t find_text(std::string_view text, const std::string& needle, size_t from) 
   return std::string_view::npos;
 }
 
-// Whether a rule looks at lines at all.
-bool matches_lines(const LineRule& rule) {
-  return rule.kind != RuleKind::kCopy && !rule.match_text.empty();
-}
+// A rule without a text never decides a line.
+bool matches_lines(const LineRule& rule) { return !rule.match_text.empty(); }
 
 bool copies_every_line(const std::vector<LineRule>& rules) {
   return std::none_of(rules.begin(), rules.end(), matches_lines);
@@ -169,198 +163,92 @@ void apply_rules(std::string_view lines, const std::vector<LineRule>& rules, Out
   emit(out, lines.substr(done));
 }
 
-// Streams every line of in through the rule into out. Returns false with errno set.
 // File systems that cannot copy between two files in the kernel say so at once.
 bool copies_in_user_space(int error) {
   return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
 }
 
-// A rule that copies every line needs to see none: the kernel copies them without
-// bringing them into the program. Returns 1 when done, 0 when the file system cannot and
-// nothing was copied, -1 with errno set.
-int copy_in_kernel(int in, const std::string& path, Output& out) {
+// A copy in the making: the data file it reads and the output to its temporary file.
+struct Copy {
+  std::string path;
+  Descriptor in;
+  struct stat data_file {};
+  Descriptor temp;
+  Output out;
+};
+
+// Rules that copy every line need to see none: the kernel copies them without bringing
+// them into the program. Returns false, with nothing copied and no fault, when the file
+// system cannot.
+bool copy_in_kernel(Copy& copy) {
   off_t copied = 0;
   ssize_t got = 0;
-  while ((got = io_copy_file_range(in, out.fd, kCopyChunk, out.subject)) > 0) copied += got;
-  if (got < 0) return copied == 0 && copies_in_user_space(errno) ? 0 : -1;
+  while ((got = io_copy_file_range(copy.in.fd, copy.out.fd, kCopyChunk, copy.out.subject)) > 0) {
+    copied += got;
+  }
+  if (got < 0) {
+    if (copied == 0 && copies_in_user_space(errno)) return false;
+    copy.out.fault = fault_from_errno(copy.out.subject);
+    return true;
+  }
   char last = '\n';
-  if (copied > 0 && ::pread(in, &last, 1, copied - 1) != 1) return io_fail(EIO, path);
-  out.at_line_start = last == '\n';
-  return 1;
+  if (copied > 0 && ::pread(copy.in.fd, &last, 1, copied - 1) != 1) {
+    copy.out.fault = {EIO, copy.path, ""};
+  }
+  copy.out.at_line_start = last == '\n';
+  return true;
 }
 
-bool apply_to_lines(int in, const std::string& path, Output& out,
-                    const std::vector<LineRule>& rules) {
-  LineReader reader = make_line_reader(in, path);
-  std::string_view lines;
-  int got = 0;
-  while ((got = next_lines(reader, lines)) == 1) {
-    apply_rules(lines, rules, out);
-    if (out.failed) return false;
+void apply_to_lines(Copy& copy, const std::vector<LineRule>& rules) {
+  LineReader reader = make_line_reader(copy.in.fd, copy.path, line_block_size());
+  for (std::string_view lines; !failed(copy.out.fault) && next_lines(reader, lines);) {
+    apply_rules(lines, rules, copy.out);
   }
-  return got == 0;
+  if (!failed(copy.out.fault)) copy.out.fault = reader.fault;
 }
 
-bool copy_through_rules(int in, const std::string& path, Output& out,
-                        const std::vector<LineRule>& rules, const std::string& trailer) {
-  const int copied = copies_every_line(rules) ? copy_in_kernel(in, path, out) : 0;
-  if (copied < 0 || (copied == 0 && !apply_to_lines(in, path, out, rules))) return false;
-  if (!trailer.empty()) emit_own_line(out, trailer);
-  return flush(out);
+bool copy_through_rules(Copy& copy, const std::vector<LineRule>& rules,
+                        const std::string& trailer) {
+  if (!copies_every_line(rules) || !copy_in_kernel(copy)) apply_to_lines(copy, rules);
+  if (!trailer.empty()) emit_own_line(copy.out, trailer);
+  return flush(copy.out);
 }
 
-// Root rewrites files that others own; they must stay theirs.
-bool keep_owner(int temp_fd, const struct stat& data_file, const std::string& temp) {
-  if (::geteuid() != 0) return true;
-  return io_fchown(temp_fd, data_file.st_uid, data_file.st_gid, temp) == 0;
+// Root rewrites files that others own; they must stay theirs. The mode is set whatever the
+// umask; the bytes must be on the disk before the copy can be named in a change.
+Fault finish_temporary(Copy& copy) {
+  const int fd = copy.out.fd;
+  const std::string& temp = copy.out.subject;
+  if ((::geteuid() == 0 &&
+       io_fchown(fd, copy.data_file.st_uid, copy.data_file.st_gid, temp) != 0) ||
+      io_fchmod(fd, 0666, temp) != 0 || io_fsync(fd, temp) != 0) {
+    return fault_from_errno(temp);
+  }
+  return close_checked(copy.temp, temp);
 }
 
-bool fill_temporary(int in, const std::string& path, const struct stat& data_file, int temp_fd,
-                    const std::string& temp, const std::vector<LineRule>& rules,
-                    const std::string& trailer) {
-  Output out;
-  out.fd = temp_fd;
-  out.subject = temp;
-  const bool done = copy_through_rules(in, path, out, rules, trailer) &&
-                    keep_owner(temp_fd, data_file, temp) && io_fchmod(temp_fd, 0666, temp) == 0 &&
-                    io_fsync(temp_fd, temp) == 0;
-  const int saved = errno;
-  const bool closed = io_close(temp_fd, temp) == 0;
-  if (!done) errno = saved;
-  return done && closed;
-}
-
-// As many links as the kernel itself follows in one path.
-constexpr int kMostLinks = 40;
-
-// Whose links, and whose directories holding them, may steer where the program reads: the
-// rule the kernel applies in sticky directories, so that nobody can make root read a
-// file through a link of theirs, however far down the chain it stands.
-bool is_trusted_owner(uid_t owner) { return owner == 0 || owner == ::geteuid(); }
-
-bool read_link(int link_fd, std::string& target) {
-  target.assign(256, '\0');
-  for (;;) {
-    const ssize_t got = ::readlinkat(link_fd, "", target.data(), target.size());
-    if (got < 0) return false;
-    if (static_cast<size_t>(got) < target.size()) {
-      target.resize(static_cast<size_t>(got));
-      return true;
-    }
-    target.resize(target.size() * 2);
-  }
-}
-
-// Puts the parts of a link's target on top of the parts still to walk.
-void push_parts(const std::string& target, std::vector<std::string>& parts) {
-  size_t end = target.size();
-  while (end > 0) {
-    const size_t slash = target.rfind('/', end - 1);
-    const size_t start = slash == std::string::npos ? 0 : slash + 1;
-    if (end > start) parts.push_back(target.substr(start, end - start));
-    if (slash == std::string::npos) break;
-    end = slash;
-  }
-}
-
-// Moves dir on by one part of the path: through a trusted link, into a directory, or, for
-// the last part, opens the file. Returns 1 to go on, the file's descriptor as 0 with fd
-// set, or -1 with errno set.
-int walk_part(int& dir, const std::string& part, bool last, int& links,
-              std::vector<std::string>& parts, int& fd) {
-  const int entry = ::openat(dir, part.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-  struct stat info {};
-  struct stat holder {};
-  if (entry < 0 || ::fstat(entry, &info) != 0 || ::fstat(dir, &holder) != 0) {
-    if (entry >= 0) ::close(entry);
-    return -1;
-  }
-  if (S_ISLNK(info.st_mode)) {
-    std::string target;
-    const bool followed = ++links <= kMostLinks && is_trusted_owner(info.st_uid) &&
-                          is_trusted_owner(holder.st_uid) && read_link(entry, target);
-    ::close(entry);
-    if (!followed) {
-      errno = ELOOP;
-      return -1;
-    }
-    push_parts(target, parts);
-    if (!target.empty() && target[0] == '/') {
-      ::close(dir);
-      dir = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    }
-    return dir < 0 ? -1 : 1;
-  }
-  if (last) {
-    ::close(entry);
-    fd = ::openat(dir, part.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    return fd < 0 ? -1 : 0;
-  }
-  if (!S_ISDIR(info.st_mode)) {
-    ::close(entry);
-    errno = ENOTDIR;
-    return -1;
-  }
-  // The directory just checked is the one walked on from, whatever its name holds now.
-  ::close(dir);
-  dir = entry;
-  return 1;
-}
-
-// Opens a data file that is a symbolic link by walking the chain one part at a time, each
-// part opened without following it, so that no link can be swapped in behind a check.
-int open_through_trusted_links(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  int dir =
-      ::open(slash == 0 ? "/" : path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  std::vector<std::string> parts{path.substr(slash + 1)};
-  int links = 0;
-  int fd = -1;
-  int step = dir < 0 ? -1 : 1;
-  while (step == 1) {
-    const std::string part = parts.back();
-    parts.pop_back();
-    const bool skip = part == "." && !parts.empty();
-    step = skip ? 1 : walk_part(dir, part, parts.empty(), links, parts, fd);
-  }
-  const int saved = errno;
-  if (dir >= 0) ::close(dir);
-  return step == 0 ? fd : io_fail(saved, path);
+Fault fill_temporary(Copy& copy, const std::vector<LineRule>& rules, const std::string& trailer) {
+  Fault fault = open_data_file(copy.path, copy.in, &copy.data_file);
+  if (failed(fault)) return fault;
+  fault = create_temporary(copy.out.subject, copy.temp);
+  if (failed(fault)) return fault;
+  copy.out.fd = copy.temp.fd;
+  if (!copy_through_rules(copy, rules, trailer)) return copy.out.fault;
+  return finish_temporary(copy);
 }
 
 }  // namespace
 
-int create_temporary(const std::string& path) {
-  if (io_unlink(path) == -1 && errno != ENOENT) return -1;
-  return io_open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-}
+std::string temporary_path(const std::string& data_file_path) { return data_file_path + ".$$$"; }
 
-int open_data_file(const std::string& path, struct stat* info) {
-  int fd = io_open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0 && errno == ELOOP) fd = open_through_trusted_links(path);
-  if (fd < 0) return -1;
-  struct stat status {};
-  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-    if (info != nullptr) *info = status;
-    return fd;
-  }
-  const int cause = status.st_mode == 0 ? errno : not_regular_error(status.st_mode);
-  ::close(fd);
-  return io_fail(cause, path);
-}
+std::string file_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
-int prepare_data_file(const std::string& path, const std::vector<LineRule>& rules,
-                      const std::string& trailer) {
-  struct stat data_file {};
-  const int in = open_data_file(path, &data_file);
-  if (in < 0) return -1;
-  const std::string temp = temporary_path(path);
-  const int temp_fd = create_temporary(temp);
-  const bool done =
-      temp_fd >= 0 && fill_temporary(in, path, data_file, temp_fd, temp, rules, trailer);
-  const int saved = errno;
-  ::close(in);
-  if (!done && temp_fd >= 0) ::unlink(temp.c_str());
-  errno = saved;
-  return done ? 0 : -1;
+Fault prepare_data_file(const std::string& path, const std::vector<LineRule>& rules,
+                        const std::string& trailer) {
+  Copy copy;
+  copy.path = path;
+  copy.out.subject = temporary_path(path);
+  const Fault fault = fill_temporary(copy, rules, trailer);
+  if (failed(fault) && copy.out.fd >= 0) ::unlink(copy.out.subject.c_str());
+  return fault;
 }

@@ -3,18 +3,18 @@
 #ifndef VTPAPERTOOL_STORE_REWRITE_H_
 #define VTPAPERTOOL_STORE_REWRITE_H_
 
-#include <sys/stat.h>
-
 #include <string>
 #include <vector>
 
-enum class RuleKind { kCopy, kDropMatching, kReplaceMatching, kInsertAfterMatching };
+#include "store/fault.h"
+
+enum class RuleKind { kDropMatching, kReplaceMatching, kInsertAfterMatching };
 
 // What happens to each line, decided by whether match_text occurs in the line before its
 // first zero byte. output is the whole line (line feed included) that replaces or
 // follows a matching line.
 struct LineRule {
-  RuleKind kind = RuleKind::kCopy;
+  RuleKind kind = RuleKind::kDropMatching;
   std::string match_text;
   std::string output;
 };
@@ -29,20 +29,14 @@ inline LineRule drop_matching(const std::string& text) {
 // and the trailer, if not empty, after the last line. A line the tool adds always starts
 // on a line of its own. The temporary file is created afresh (never through a link),
 // given the data file's owner and group when run as root and mode 0666, synced and
-// closed. The data file is not touched. Returns 0, or -1 with errno describing the first
-// failure; no temporary file is then left.
-int prepare_data_file(const std::string& path, const std::vector<LineRule>& rules,
-                      const std::string& trailer);
+// closed. The data file is not touched. On failure no temporary file is left.
+Fault prepare_data_file(const std::string& path, const std::vector<LineRule>& rules,
+                        const std::string& trailer);
 
-// Creates path afresh for writing, removing whatever had the name, never through a link.
-// Returns the descriptor, or -1 with errno set.
-int create_temporary(const std::string& path);
+// The file a data file's new contents are written to before they take its place.
+std::string temporary_path(const std::string& data_file_path);
 
-// Opens a data file for reading without blocking on FIFOs or devices. A symbolic link is
-// followed only when it, every link it leads through, and each directory holding one of
-// them belong to root or to the user running the program. Returns the
-// descriptor, with the file's status in *info when given, or -1 with errno set: ELOOP for
-// anyone else's link, EISDIR or EINVAL for what is not a regular file.
-int open_data_file(const std::string& path, struct stat* info = nullptr);
+// The last part of a path: the name of the file in its directory.
+std::string file_name(const std::string& path);
 
 #endif  // VTPAPERTOOL_STORE_REWRITE_H_

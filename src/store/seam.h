@@ -1,9 +1,10 @@
 // What the program takes from its surroundings: its install root, the clock, how long it
-// waits for a lock, and a hook that lets the test build of the program watch and fail
-// I/O calls.
+// waits for a lock, how much of a file it reads at once, and a hook that lets the test
+// build of the program watch and fail I/O calls.
 #ifndef VTPAPERTOOL_STORE_SEAM_H_
 #define VTPAPERTOOL_STORE_SEAM_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -21,6 +22,10 @@ ClockReading read_clock();
 
 // How long a run waits for another run's lock before it gives up: 30 s when shipped.
 int64_t lock_patience_ms();
+
+// How many bytes a data file is read in at a time: 1 MiB when shipped. The test build
+// takes less, so that small files meet every case that long lines bring.
+size_t line_block_size();
 
 // Asked before each I/O call of the data store, with the call's name and its subject.
 // Returns 0 to let the call run, or the errno value the call must fail with instead.

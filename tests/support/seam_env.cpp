@@ -1,7 +1,8 @@
 // The test build's seam, from the environment: VTPAPERTOOL_ROOT, VTPAPERTOOL_CLOCK
-// ("<s>.<us>"), VTPAPERTOOL_LOCK_WAIT (ms), VTPAPERTOOL_FAULT ("<k>:<errno>": the k-th I/O
-// call fails), VTPAPERTOOL_STOP ("<k>": the k-th call waits while VTPAPERTOOL_FAULT_MET,
-// made on reaching it, exists) and VTPAPERTOOL_IO_LOG (gets "<call> <subject>" lines).
+// ("<s>.<us>"), VTPAPERTOOL_LOCK_WAIT (ms), VTPAPERTOOL_BLOCK (bytes read at a time),
+// VTPAPERTOOL_FAULT ("<k>:<errno>": the k-th I/O call fails), VTPAPERTOOL_STOP ("<k>": the
+// k-th call waits while VTPAPERTOOL_FAULT_MET, made on reaching it, exists) and
+// VTPAPERTOOL_IO_LOG (gets "<call> <subject>" lines).
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -44,6 +45,11 @@ ClockReading read_clock() {
 int64_t lock_patience_ms() {
   const char* wait = environment("VTPAPERTOOL_LOCK_WAIT");
   return *wait == '\0' ? 30000 : std::strtoll(wait, nullptr, 10);
+}
+
+size_t line_block_size() {
+  const long long block = std::strtoll(environment("VTPAPERTOOL_BLOCK"), nullptr, 10);
+  return block > 0 ? static_cast<size_t>(block) : size_t{1} << 20;
 }
 
 int injected_fault(const char* call, const std::string& subject) {

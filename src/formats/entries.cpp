@@ -1,9 +1,11 @@
-#include "store/records.h"
+#include "formats/entries.h"
 
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
+
+#include "formats/key.h"
 
 namespace {
 
@@ -12,6 +14,9 @@ constexpr double kMillimetresPerInch = 25.43859649;
 constexpr double kRollDpi = 300.0;
 constexpr double kTapeDpi = 360.0;
 constexpr double kPointsPerInch = 72.0;
+// The key is followed by one byte, "/", then the name.
+constexpr size_t kNameAt = kFormatIdLength + 1;
+constexpr int64_t kLongestStoredName = 99;
 // Roll labels lose this much of their width and length to the printer's margins.
 constexpr int64_t kRollWidthMargin = 3;
 constexpr int64_t kRollLengthMargin = 6;
@@ -58,8 +63,6 @@ double length_points(const FormatRequest& request) {
   return static_cast<double>(request.length_mm) / kMillimetresPerInch * kPointsPerInch;
 }
 
-}  // namespace
-
 double paper_width_dots(const FormatRequest& request) {
   if (is_tape_model(request)) return static_cast<double>(request.print_width_dots);
   return roll_dots(request.width_mm, kRollWidthMargin);
@@ -72,20 +75,36 @@ double paper_length_dots(const FormatRequest& request) {
   return roll_dots(request.length_mm, kRollLengthMargin);
 }
 
+// Reads a whole decimal number that fills text[at, at + count), after an optional minus
+// sign: roll sizes below the margins had negative dots.
+bool read_decimal(const std::string& text, size_t at, size_t count, int64_t& value) {
+  if (at + count > text.size() || count == 0) return false;
+  const std::string digits = text.substr(at, count);
+  if (digits.find_first_of(" \t\n\v\f\r+") != std::string::npos) return false;
+  char* end = nullptr;
+  value = std::strtoll(digits.c_str(), &end, 10);
+  return *end == '\0';
+}
+
+bool roll_size_from_dots(const std::string& rest, int64_t& width_mm, int64_t& length_mm) {
+  const size_t tab = rest.find('\t', 2);
+  int64_t width_dots = 0;
+  int64_t length_dots = 0;
+  return rest.compare(0, 2, ":\t") == 0 && tab != std::string::npos &&
+         read_decimal(rest, 2, tab - 2, width_dots) &&
+         read_decimal(rest, tab + 1, rest.size() - tab - 1, length_dots) &&
+         roll_millimetres(width_dots, kRollWidthMargin, width_mm) &&
+         roll_millimetres(length_dots, kRollLengthMargin, length_mm);
+}
+
+}  // namespace
+
 bool width_fits_records(const FormatRequest& request) {
   return fits_int32(request.width_mm) && truncates_to_int32(paper_width_dots(request));
 }
 
 bool length_fits_records(const FormatRequest& request) {
   return fits_int32(request.length_mm) && truncates_to_int32(paper_length_dots(request));
-}
-
-bool roll_width_from_dots(int64_t dots, int64_t& width_mm) {
-  return roll_millimetres(dots, kRollWidthMargin, width_mm);
-}
-
-bool roll_length_from_dots(int64_t dots, int64_t& length_mm) {
-  return roll_millimetres(dots, kRollLengthMargin, length_mm);
 }
 
 std::string function_entry(const std::string& key, const FormatRequest& request) {
@@ -105,4 +124,26 @@ std::string imaging_area_entry(const std::string& key, const FormatRequest& requ
 
 std::string default_media_line(const FormatRequest& request) {
   return is_tape_model(request) ? "Media=vtS12mm\n" : "MediaSize=29X1\n";
+}
+
+bool read_entry(std::string_view line, size_t mark, FormatEntry& entry) {
+  const int64_t length = key_field_value(line.substr(mark), kNameLengthField, true);
+  if (length < 0 || length > kLongestStoredName ||
+      line.size() < mark + kNameAt + static_cast<size_t>(length)) {
+    return false;
+  }
+  const size_t name_end = mark + kNameAt + static_cast<size_t>(length);
+  entry.key = std::string(line.substr(mark, kFormatIdLength));
+  entry.name = std::string(line.substr(mark + kNameAt, static_cast<size_t>(length)));
+  entry.rest = std::string(line.substr(name_end));
+  return true;
+}
+
+// Tape sizes stand in the key; roll sizes are worked back from the paper table's dots.
+bool entry_size(const FormatRequest& request, const FormatEntry& entry, int64_t& width_mm,
+                int64_t& length_mm) {
+  if (!is_tape_model(request)) return roll_size_from_dots(entry.rest, width_mm, length_mm);
+  width_mm = key_field_value(entry.key, kWidthField, true);
+  length_mm = key_field_value(entry.key, kLengthField, true);
+  return width_mm >= 0 && length_mm >= 0;
 }

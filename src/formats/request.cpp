@@ -1,4 +1,4 @@
-#include "front/request.h"
+#include "formats/request.h"
 
 namespace {
 
@@ -15,18 +15,6 @@ constexpr ModelRow kModels[] = {
     {"lmq700", 3, "lmq700"},
 };
 
-struct DisplayRow {
-  const char* key;
-  const char* name;
-};
-
-constexpr DisplayRow kDisplayNames[] = {
-    {"lm420", "LM-4200FX"},
-    {"lmq750ks", "LM-Q750ks"},
-    {"lmq700k", "LM-Q700k"},
-    {"lmq700", "LM-Q700"},
-};
-
 }  // namespace
 
 bool identify_model(const std::string& invocation_name, FormatRequest& request) {
@@ -38,11 +26,4 @@ bool identify_model(const std::string& invocation_name, FormatRequest& request) 
     }
   }
   return false;
-}
-
-std::string display_name(const std::string& model_id) {
-  for (const DisplayRow& row : kDisplayNames) {
-    if (model_id.find(row.key) != std::string::npos) return row.name;
-  }
-  return "";
 }

@@ -1,6 +1,15 @@
-#include "front/tape.h"
+#include "formats/tape.h"
+
+#include <cstdint>
 
 namespace {
+
+struct TapeRow {
+  int32_t nominal_mm;      // the largest requested width this tape takes
+  int32_t printable_mm;    // the widest label it prints
+  int32_t printable_dots;  // at 360 dpi; measured per tape, not derived from printable_mm
+  const char* media_name;  // always 10 characters
+};
 
 // The 3.5 mm tape takes requests of 3 to 5 mm, hence its nominal 5.
 constexpr TapeRow kStandardTapes[] = {
@@ -30,12 +39,13 @@ void apply_row(const TapeRow& row, FormatRequest& request) {
   request.print_width_dots = row.printable_dots;
 }
 
-}  // namespace
-
+// A label name containing "HS" or "hs" (exactly these cases) means heat-shrink tube.
 bool marks_heat_shrink(const FormatRequest& request) {
   return request.label_name.find("HS") != std::string::npos ||
          request.label_name.find("hs") != std::string::npos;
 }
+
+}  // namespace
 
 bool fit_tape_width(FormatRequest& request) {
   // Another -w before this one must not leave its tape in the key.

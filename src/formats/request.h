@@ -1,17 +1,13 @@
 // The parsed command that every operation receives, and the model table that names it.
-#ifndef VTPAPERTOOL_FRONT_REQUEST_H_
-#define VTPAPERTOOL_FRONT_REQUEST_H_
+#ifndef VTPAPERTOOL_FORMATS_REQUEST_H_
+#define VTPAPERTOOL_FORMATS_REQUEST_H_
 
 #include <cstdint>
 #include <string>
 
-// Roll models print at 300 dpi and take any size; every tape model is kind 3.
-constexpr int32_t kTapeModelKind = 3;
-
 // One parsed command line. Value-initialised, every text is empty and every number 0.
 struct FormatRequest {
-  int32_t model_kind = 0;
-  std::string work_path;
+  int32_t model_kind = 0;  // 0 to 2: roll models, at 300 dpi; 3: tape models
   std::string model_id;
   std::string printer_name;
   std::string label_name;
@@ -28,7 +24,4 @@ inline bool is_tape_model(const FormatRequest& request) { return request.model_k
 // request untouched and returns false.
 bool identify_model(const std::string& invocation_name, FormatRequest& request);
 
-// The model's name as the usage screen shows it; empty for roll models.
-std::string display_name(const std::string& model_id);
-
-#endif  // VTPAPERTOOL_FRONT_REQUEST_H_
+#endif  // VTPAPERTOOL_FORMATS_REQUEST_H_

@@ -1,0 +1,105 @@
+#include "formats/entry_walk.h"
+
+#include <cerrno>
+
+#include "store/open_file.h"
+#include "store/seam.h"
+
+namespace {
+
+// The line around the mark at offset at of walk.lines becomes the current one.
+void enter_line(EntryWalk& walk, size_t at) {
+  const std::string_view whole = line_around(walk.lines, at);
+  const size_t start = static_cast<size_t>(whole.data() - walk.lines.data());
+  walk.line_end = start + whole.size();
+  walk.mark.line = searchable_part(whole);
+  if (!walk.mark.line.empty() && walk.mark.line.back() == '\n') walk.mark.line.remove_suffix(1);
+}
+
+// The next mark in the lines at hand, counted or not.
+bool next_mark_in_lines(EntryWalk& walk) {
+  const size_t at = walk.lines.find(kKeyMark, walk.from);
+  if (at == std::string_view::npos) return false;
+  walk.from = at + 1;
+  walk.mark.first_in_line = at >= walk.line_end;
+  if (walk.mark.first_in_line) enter_line(walk, at);
+  walk.mark.at = at - static_cast<size_t>(walk.mark.line.data() - walk.lines.data());
+  return true;
+}
+
+}  // namespace
+
+Fault start_walk(const std::string& path, EntryWalk& walk) {
+  const Fault fault = open_data_file(path, walk.file);
+  if (fault.error == ENOENT) return {};
+  if (failed(fault)) return fault;
+  walk.reader = make_line_reader(walk.file.fd, path, line_block_size());
+  return {};
+}
+
+// A mark after its line's first zero byte does not count: the first that counts is the
+// line's first mark for every reader.
+bool next_mark(EntryWalk& walk) {
+  while (walk.file.fd >= 0) {
+    while (next_mark_in_lines(walk)) {
+      if (walk.mark.at + kKeyMark.size() > walk.mark.line.size()) continue;
+      return true;
+    }
+    if (!next_lines(walk.reader, walk.lines)) return false;
+    walk.from = 0;
+    walk.line_end = 0;
+  }
+  return false;
+}
+
+Fault find_format_id(const std::string& path, const std::string& label_name, std::string& key,
+                     const std::string& prefix, KeyTimes* taken) {
+  key.clear();
+  EntryWalk walk;
+  const Fault fault = start_walk(path, walk);
+  if (failed(fault)) return fault;
+  FormatEntry entry;
+  while ((key.empty() || taken != nullptr) && next_mark(walk)) {
+    const KeyMark& mark = walk.mark;
+    if (taken != nullptr) mark_key_time(mark.line.substr(mark.at), prefix, *taken);
+    if (key.empty() && mark.first_in_line && read_entry(mark.line, mark.at, entry) &&
+        entry.name == label_name) {
+      key = entry.key;
+    }
+  }
+  return walk.reader.fault;
+}
+
+Fault read_format_entries(const std::string& path, std::vector<FormatEntry>& entries) {
+  EntryWalk walk;
+  const Fault fault = start_walk(path, walk);
+  FormatEntry entry;
+  while (!failed(fault) && next_mark(walk)) {
+    if (walk.mark.first_in_line && read_entry(walk.mark.line, walk.mark.at, entry)) {
+      entries.push_back(entry);
+    }
+  }
+  return failed(fault) ? fault : walk.reader.fault;
+}
+
+Fault find_format_ids(const std::string& path, const std::unordered_set<std::string>& keys,
+                      std::unordered_set<std::string>& found) {
+  EntryWalk walk;
+  const Fault fault = start_walk(path, walk);
+  while (!failed(fault) && next_mark(walk)) {
+    const std::string key(walk.mark.line.substr(walk.mark.at, kFormatIdLength));
+    if (keys.count(key) != 0) found.insert(key);
+  }
+  return failed(fault) ? fault : walk.reader.fault;
+}
+
+Fault read_format_ids(const std::string& path, std::vector<std::string>& keys) {
+  EntryWalk walk;
+  const Fault fault = start_walk(path, walk);
+  while (!failed(fault) && next_mark(walk)) {
+    if (walk.mark.first_in_line && is_format_id_at(walk.mark.line, walk.mark.at)) {
+      keys.emplace_back(walk.mark.line.substr(walk.mark.at, kFormatIdLength));
+    }
+  }
+  return failed(fault) ? fault : walk.reader.fault;
+}

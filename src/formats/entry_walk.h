@@ -1,0 +1,56 @@
+// The one walk over a data file's key marks that look-up, listing, key uniqueness and
+// checking share, and what each of them gathers on it.
+#ifndef VTPAPERTOOL_FORMATS_ENTRY_WALK_H_
+#define VTPAPERTOOL_FORMATS_ENTRY_WALK_H_
+
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "formats/entries.h"
+#include "formats/key.h"
+#include "store/fault.h"
+#include "store/lines.h"
+
+// A "VtL" before the first zero byte of its line, where the line's substring tests see it.
+struct KeyMark {
+  std::string_view line;  // up to its first zero byte, without its line feed
+  size_t at = 0;          // where the mark starts in line
+  bool first_in_line = false;
+};
+
+// A data file read block by block, mark by mark. A missing file has no marks.
+struct EntryWalk {
+  Descriptor file;
+  LineReader reader;
+  std::string_view lines;
+  size_t from = 0;      // where the search for the next mark goes on in lines
+  size_t line_end = 0;  // one past the current line in lines
+  KeyMark mark;
+};
+
+Fault start_walk(const std::string& path, EntryWalk& walk);
+
+// Moves to the next mark. False at the end of the file, or with walk.reader.fault set
+// when a read failed.
+bool next_mark(EntryWalk& walk);
+
+// Looks through the file at path for the first entry whose name is label_name, and sets
+// key to it, or leaves key empty when there is none. With taken, the whole file is read
+// and the time of every key in it that starts with prefix (format_id_prefix) is marked.
+Fault find_format_id(const std::string& path, const std::string& label_name, std::string& key,
+                     const std::string& prefix = "", KeyTimes* taken = nullptr);
+
+// Every entry of the file at path, in file order.
+Fault read_format_entries(const std::string& path, std::vector<FormatEntry>& entries);
+
+// Adds to found each of keys that some line of the file at path holds.
+Fault find_format_ids(const std::string& path, const std::unordered_set<std::string>& keys,
+                      std::unordered_set<std::string>& found);
+
+// The key that starts at the first mark of each line, where a whole key does, in file
+// order.
+Fault read_format_ids(const std::string& path, std::vector<std::string>& keys);
+
+#endif  // VTPAPERTOOL_FORMATS_ENTRY_WALK_H_
