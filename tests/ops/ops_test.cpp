@@ -117,7 +117,7 @@ TEST(Ops, Commands) {
        std::string(5000, '_') + "VtL_vtS24mm__0716064A0F3\nvtS12mm\t:"},
       {"a key after a zero byte is not the key", "lmq700k",
        [](const Tree& t) { write_file(t.inf / "ImagingArea", std::string("x\0", 2) + kAssetKey + "\n"); },
-       {{kDeleteAsset, ""}}, ""},
+       {{kDeleteAsset, ""}}, "", false, "inf/ImagingArea", std::string("x\0", 2) + kAssetKey + "\n"},
       {"a missing data file", "lmq700k",
        [](const Tree& t) { fs::remove(t.inf / "ImagingArea"); },
        {{kDeleteAsset, "No such file or directory\n", 255, "/ImagingArea: No such file or directory\n"},

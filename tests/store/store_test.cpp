@@ -117,6 +117,59 @@ TEST(Store, EveryIoCallCutShort) {
   }
 }
 
+// What a run of commands printed and left, with the tree's own path taken out.
+std::string transcript(const Tree& tree, const std::vector<Words>& commands, const Env& env) {
+  std::string said;
+  for (const Words& command : commands) {
+    const Result result = tree.run(command, env);
+    said += std::to_string(result.status) + "\n" + result.out + result.err + "--\n";
+  }
+  for (const auto& [file, contents] : tree.files()) said += file + "\n" + contents + "--\n";
+  const std::string path = tree.dir.string();
+  for (size_t at; (at = said.find(path)) != std::string::npos;) said.replace(at, path.size(), "<tree>");
+  return said;
+}
+
+// Files read a few bytes at a time meet what a large block meets only in huge files: a
+// line cut by the end of a block, a line longer than the block, a last line without its
+// line feed. A copy the kernel refuses is made by reading and writing. None of it may
+// change a byte of what the commands print or leave.
+TEST(Store, HowAFileIsReadChangesNothing) {
+  const std::vector<Words> commands{
+      kNewFormat,    {"--list"},  {"--check"}, kReplaceAsset, {"-P", "q1", "-d", "N"},
+      kDeleteAsset,  kNewFormat,  {"--list"},
+  };
+  const auto setup = [](const Tree& tree) {
+    const fs::path function = tree.inf / "vtlmq700kfunc";
+    write_file(function, "; " + std::string(300, 'x') + "VtL\n" + read_file(function));
+    write_file(tree.inf / "ImagingArea",
+               read_file(tree.inf / "ImagingArea") + std::string(150, 'y') + "\t:\t0\t0\t0\t0");
+  };
+  Tree plain("lmq700k");
+  setup(plain);
+  const std::string wanted = transcript(plain, commands, {});
+  ASSERT_NE(wanted.find("N\t7\t9\t"), std::string::npos) << wanted;
+  ASSERT_NE(wanted.find(std::string(150, 'y') + "\t:\t0\t0\t0\t0\nVtL_"), std::string::npos);
+  for (const char* block : {"1", "7", "64", "4096"}) {
+    SCOPED_TRACE(std::string("block of ") + block);
+    Tree tree("lmq700k");
+    setup(tree);
+    EXPECT_EQ(transcript(tree, commands, {{"VTPAPERTOOL_BLOCK", block}}), wanted);
+  }
+  // The new format's first copy that the kernel could make, refused.
+  Tree kernel("lmq700k"), user("lmq700k");
+  setup(kernel);
+  setup(user);
+  const std::vector<std::string> calls = logged_calls(kernel, kNewFormat);
+  const long copy = std::find_if(calls.begin(), calls.end(), [](const std::string& call) {
+                      return call.rfind("copy ", 0) == 0;
+                    }) - calls.begin() + 1;
+  ASSERT_LE(copy, static_cast<long>(calls.size()));
+  const std::string fault = std::to_string(copy) + ":" + std::to_string(EXDEV);
+  EXPECT_EQ(user.run(kNewFormat, {{"VTPAPERTOOL_FAULT", fault}}).status, 0);
+  EXPECT_EQ(user.files(), kernel.files());
+}
+
 // A link planted as a temporary file between its removal and its creation is never
 // followed: the run fails instead of writing through it.
 TEST(Store, LinkPlantedAsTemporaryFile) {
