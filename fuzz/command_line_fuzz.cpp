@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "formats/entries.h"
+#include "formats/key.h"
 #include "front/scan.h"
 #include "front/usage.h"
 #include "ops/sibling.h"
-#include "store/format_id.h"
-#include "store/records.h"
 
 namespace {
 
