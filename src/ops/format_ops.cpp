@@ -91,6 +91,16 @@ int drop_after_refused_add(const FormatRequest& request, const FileSet& set,
   return result == kDone ? kSiblingFailed : result;
 }
 
+// Asks the sibling tool to delete the name; when it refuses, the prepared copies go, so
+// that the files keep what the print system still holds.
+bool sibling_deletes(const FormatRequest& request, const FileSet& set,
+                     const std::vector<FileChange>& changes, Fault& fault) {
+  fault = run_sibling_tool(request, delete_command_line(request));
+  if (!failed(fault)) return true;
+  discard_change(set, changes);
+  return false;
+}
+
 }  // namespace
 
 int make_change(const FileSet& set, const std::vector<FileChange>& changes, Fault& fault) {
@@ -116,11 +126,7 @@ int add_label_format(FormatRequest request, Fault& fault) {
   const std::vector<FileChange> changes = change_for(request, set, found, key);
   fault = prepare_change(set, changes);
   if (failed(fault)) return failure;
-  fault = run_sibling_tool(request, delete_command_line(request));
-  if (failed(fault)) {
-    discard_change(set, changes);
-    return kSiblingFailed;
-  }
+  if (!sibling_deletes(request, set, changes, fault)) return kSiblingFailed;
   fault = run_sibling_tool(request, add_command_line(request, key));
   if (failed(fault)) {
     discard_change(set, changes);
@@ -141,11 +147,7 @@ int delete_label_format(FormatRequest request, Fault& fault) {
   const std::vector<FileChange> changes = change_for(request, set, found, "");
   fault = prepare_change(set, changes);
   if (failed(fault)) return kDataFileFailed;
-  fault = run_sibling_tool(request, delete_command_line(request));
-  if (failed(fault)) {
-    discard_change(set, changes);
-    return kSiblingFailed;
-  }
+  if (!sibling_deletes(request, set, changes, fault)) return kSiblingFailed;
   const int result = commit_prepared(set, changes, kDataFileFailed, fault);
   if (result != kDone) return result;
   return found.paper_key.empty() ? kNotFound : kDone;
