@@ -12,8 +12,8 @@ int hex_digit(char c, bool either_case) {
   return -1;
 }
 
-// The low digits hexadecimal digits of value, upper case, zero-padded: the key's fields
-// keep their positions whatever the value.
+// The lowest hexadecimal digits of value, as many as digits, upper case and zero-padded:
+// the key's fields keep their positions whatever the value.
 std::string hex_field(uint64_t value, size_t digits) {
   std::string field(digits, '0');
   for (size_t i = digits; i-- > 0; value >>= 4) field[i] = "0123456789ABCDEF"[value & 0xF];
