@@ -90,14 +90,16 @@ TEST(Store, EveryIoCallCutShort) {
         EXPECT_EQ(tree.run({"--list"}).status, 0);
         EXPECT_EQ(tree.files(), states[k > commit ? 1 : 0]);
       }
-      // EXDEV makes a copy inside the kernel fall back to reading and writing.
       for (const int error : {ENOSPC, EIO, EINTR, EXDEV}) {
         tree.restore(before);
         fs::remove(tree.lpd / "standin.log");
         const Result result = tree.run(
             command, {{"VTPAPERTOOL_FAULT", std::to_string(k) + ":" + std::to_string(error)}});
         const bool failed = result.status != 0;
-        EXPECT_EQ(result.status, failed && error != EINTR ? 255 : 0);
+        // A copy the kernel refuses at once is made by reading and writing instead.
+        const bool copied = error == EXDEV && k <= static_cast<long>(calls.size()) &&
+                            calls[k - 1].rfind("copy ", 0) == 0 && calls[k - 2] != calls[k - 1];
+        EXPECT_EQ(result.status, failed && error != EINTR && !copied ? 255 : 0);
         // Only a failure that put a format on file at stake names itself on standard output.
         const bool quiet = !failed || (command == kNewFormat && k >= prepared && k <= commit);
         EXPECT_EQ(result.out, quiet ? "" : std::strerror(error) + std::string("\n"));
@@ -117,7 +119,7 @@ TEST(Store, EveryIoCallCutShort) {
   }
 }
 
-// What a run of commands printed and left, with the tree's own path taken out.
+// What the commands printed and left.
 std::string transcript(const Tree& tree, const std::vector<Words>& commands, const Env& env) {
   std::string said;
   for (const Words& command : commands) {
@@ -125,49 +127,30 @@ std::string transcript(const Tree& tree, const std::vector<Words>& commands, con
     said += std::to_string(result.status) + "\n" + result.out + result.err + "--\n";
   }
   for (const auto& [file, contents] : tree.files()) said += file + "\n" + contents + "--\n";
-  const std::string path = tree.dir.string();
-  for (size_t at; (at = said.find(path)) != std::string::npos;) said.replace(at, path.size(), "<tree>");
   return said;
 }
 
-// Files read a few bytes at a time meet what a large block meets only in huge files: a
+// Files read a few bytes at a time meet what the shipped block meets only in huge files: a
 // line cut by the end of a block, a line longer than the block, a last line without its
-// line feed. A copy the kernel refuses is made by reading and writing. None of it may
-// change a byte of what the commands print or leave.
+// line feed. None of it may change a byte of what the commands print or leave.
 TEST(Store, HowAFileIsReadChangesNothing) {
-  const std::vector<Words> commands{
-      kNewFormat,    {"--list"},  {"--check"}, kReplaceAsset, {"-P", "q1", "-d", "N"},
-      kDeleteAsset,  kNewFormat,  {"--list"},
-  };
-  const auto setup = [](const Tree& tree) {
-    const fs::path function = tree.inf / "vtlmq700kfunc";
-    write_file(function, "; " + std::string(300, 'x') + "VtL\n" + read_file(function));
-    write_file(tree.inf / "ImagingArea",
-               read_file(tree.inf / "ImagingArea") + std::string(150, 'y') + "\t:\t0\t0\t0\t0");
-  };
-  Tree plain("lmq700k");
-  setup(plain);
-  const std::string wanted = transcript(plain, commands, {});
-  ASSERT_NE(wanted.find("N\t7\t9\t"), std::string::npos) << wanted;
-  ASSERT_NE(wanted.find(std::string(150, 'y') + "\t:\t0\t0\t0\t0\nVtL_"), std::string::npos);
-  for (const char* block : {"1", "7", "64", "4096"}) {
+  // The replacing add comes first: it reads the unterminated line where a new add's copy
+  // would hand it to the kernel.
+  const std::vector<Words> commands{kReplaceAsset,           kNewFormat,   {"--list"}, {"--check"},
+                                    {"-P", "q1", "-d", "N"}, kDeleteAsset, kNewFormat, {"--list"}};
+  const std::string unterminated = std::string(150, 'y') + "\t:\t0\t0\t0\t0";
+  std::string wanted;
+  for (const char* block : {"", "1", "7", "64", "4096"}) {  // "": the shipped block
     SCOPED_TRACE(std::string("block of ") + block);
     Tree tree("lmq700k");
-    setup(tree);
-    EXPECT_EQ(transcript(tree, commands, {{"VTPAPERTOOL_BLOCK", block}}), wanted);
+    const fs::path function = tree.inf / "vtlmq700kfunc";
+    write_file(function, "; " + std::string(300, 'x') + "VtL\n" + read_file(function));
+    write_file(tree.inf / "ImagingArea", read_file(tree.inf / "ImagingArea") + unterminated);
+    const std::string said = transcript(tree, commands, {{"VTPAPERTOOL_BLOCK", block}});
+    EXPECT_EQ(said, wanted.empty() ? wanted = said : wanted);
   }
-  // The new format's first copy that the kernel could make, refused.
-  Tree kernel("lmq700k"), user("lmq700k");
-  setup(kernel);
-  setup(user);
-  const std::vector<std::string> calls = logged_calls(kernel, kNewFormat);
-  const long copy = std::find_if(calls.begin(), calls.end(), [](const std::string& call) {
-                      return call.rfind("copy ", 0) == 0;
-                    }) - calls.begin() + 1;
-  ASSERT_LE(copy, static_cast<long>(calls.size()));
-  const std::string fault = std::to_string(copy) + ":" + std::to_string(EXDEV);
-  EXPECT_EQ(user.run(kNewFormat, {{"VTPAPERTOOL_FAULT", fault}}).status, 0);
-  EXPECT_EQ(user.files(), kernel.files());
+  EXPECT_NE(wanted.find("N\t7\t9\t"), std::string::npos) << wanted;
+  EXPECT_NE(wanted.find(unterminated + "\nVtL_"), std::string::npos) << wanted;
 }
 
 // A link planted as a temporary file between its removal and its creation is never
@@ -265,7 +248,9 @@ TEST(Store, RecoveryOfHandMadeRecords) {
     if (row.record[0] != '<' && !row.record.empty()) write_file(tree.inf / kRecord, row.record);
     if (!row.in_the_way.empty()) fs::create_directories(tree.inf / row.in_the_way / "kept");
     const Files planted = tree.files();
-    const Files& wanted = row.outcome == kFinished ? after : row.outcome == kDropped ? before : planted;
+    const Files& wanted = row.outcome == kFinished  ? after
+                          : row.outcome == kDropped ? before
+                                                    : planted;
     for (int run = 0; run < 2; ++run) {
       const Result result = tree.run({"--list"});
       EXPECT_EQ(result.status, row.outcome == kRefused ? 255 : 0) << result.err;
@@ -299,8 +284,9 @@ TEST(Store, RecoveryKeepsWhatWasCommitted) {
       EXPECT_EQ(tree.files(), after);
       tree.restore(cut_short);
       fs::remove(met);
-      const Result failed = tree.run({"--list"}, {{"VTPAPERTOOL_FAULT", std::to_string(j) + ":" + std::to_string(EIO)},
-                                                  {"VTPAPERTOOL_FAULT_MET", met.string()}});
+      const Result failed = tree.run(
+          {"--list"}, {{"VTPAPERTOOL_FAULT", std::to_string(j) + ":" + std::to_string(EIO)},
+                       {"VTPAPERTOOL_FAULT_MET", met.string()}});
       EXPECT_EQ(failed.status, fs::exists(met) ? 255 : 0);
       EXPECT_TRUE(failed.status != 0 || !has_leftovers(tree.files()));
       EXPECT_EQ(tree.run({"--list"}).status, 0);
