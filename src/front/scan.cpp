@@ -112,6 +112,11 @@ std::string printer_refusal(const std::string& value, FormatRequest& request, bo
 }
 
 // Options are told by their first two characters, as they always were.
+bool is_option(const std::string& word) {
+  const std::string key = word.substr(0, 2);
+  return key == "-P" || key == "-n" || key == "-d" || key == "-w" || key == "-h";
+}
+
 std::string pair_refusal(const std::string& option, const std::string& value,
                          FormatRequest& request, SeenOptions& seen) {
   const std::string key = option.substr(0, 2);
@@ -155,7 +160,8 @@ Command scan_command_line(const std::vector<std::string>& words, FormatRequest& 
     return Command::kUsage;
   }
   if (words.size() % 2 == 0) {
-    refusal = "option " + quoted(words.back()) + " has no value";
+    refusal = is_option(words.back()) ? "option " + quoted(words.back()) + " has no value"
+                                      : "unknown option " + quoted(words.back());
     return Command::kUsage;
   }
   SeenOptions seen;

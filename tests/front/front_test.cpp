@@ -42,6 +42,7 @@ TEST(Front, CommandLines) {
       {"lmq700k", {"--version", "x"}, tape, "unknown option '--version'", ""},
       {"lmq700k", {"--list", "x"}, tape, "unknown option '--list'", ""},
       {"lmq700k", {"-P"}, tape, "option '-P' has no value", ""},
+      {"lmq700k", {"--bogus"}, tape, "unknown option '--bogus'", ""},
       {"lmq700k", {"-P", "q1"}, tape, "no label name given with -n or -d", ""},
       {"lmq700k", {"-x", "1", "-P", "q1", "-d", "A"}, tape, "unknown option '-x'", ""},
       {"lmq700k", {"-P", "", "-d", "A"}, tape, "-P: the printer name is empty", ""},
