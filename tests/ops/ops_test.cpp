@@ -18,8 +18,8 @@ const char kAsset[] = "Asset24\t22\t100\tVtL_vtS24mm__0716064A0F3E\tcurrent\n";
 const char kAssetKey[] = "VtL_vtS24mm__0716064A0F3E";
 const Words kDeleteAsset{"-P", "q1", "-d", "Asset24"};
 // What --check says of the sample settings file once Asset24 is not whole.
-const std::string kStale = std::string(kAssetKey) +
-                           "\tAsset24\tcurrent media in vtlmq700krc, but not a whole format\n";
+const std::string kStale =
+    std::string(kAssetKey) + "\tAsset24\tcurrent media in vtlmq700krc, but not a whole format\n";
 
 Words add(const std::string& name, const std::string& width, const std::string& length) {
   return {"-P", "q1", "-n", name, "-w", width, "-h", length};
@@ -29,7 +29,8 @@ Words add(const std::string& name, const std::string& width, const std::string& 
 void drop_lines(const fs::path& path, const std::string& text) {
   std::istringstream lines(read_file(path));
   std::string kept;
-  for (std::string line; std::getline(lines, line);) kept += line.find(text) > line.size() ? line + "\n" : "";
+  for (std::string line; std::getline(lines, line);)
+    kept += line.find(text) > line.size() ? line + "\n" : "";
   write_file(path, kept);
 }
 
@@ -220,7 +221,7 @@ TEST(Ops, LinksAndOwners) {
   Tree tree("lmq700k");
   const fs::path secret = tree.dir / "secret";
   const fs::path hop = tree.dir / "hop";
-  write_file(secret, "VtL_vtS24mm__0716064A0F3E\tsecret\n");
+  write_file(secret, "vtS12mm\t:\t0\t0\t0\t0\nVtL_vtS24mm__0716064A0F3E\tsecret\n");
   fs::create_directory(hop);
   fs::create_symlink("../secret", hop / "next");
   fs::remove(tree.inf / "ImagingArea");
@@ -240,7 +241,8 @@ TEST(Ops, LinksAndOwners) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     ASSERT_EQ(row.is_link ? ::lchown(row.path.c_str(), 65534, 65534)
-                          : ::chown(row.path.c_str(), 65534, 65534), 0);
+                          : ::chown(row.path.c_str(), 65534, 65534),
+              0);
     const Result refused = tree.run(kDeleteAsset);
     EXPECT_EQ(refused.out, "Too many levels of symbolic links\n");
     EXPECT_EQ(refused.status, 255);
@@ -248,7 +250,8 @@ TEST(Ops, LinksAndOwners) {
     ASSERT_EQ(::lchown(row.path.c_str(), 0, 0), 0);
   }
   EXPECT_EQ(tree.run(kDeleteAsset).status, 0);
-  EXPECT_EQ(read_file(tree.inf / "ImagingArea"), "");
+  EXPECT_EQ(read_file(tree.inf / "ImagingArea"), "vtS12mm\t:\t0\t0\t0\t0\n");
+  EXPECT_EQ(read_file(secret), "vtS12mm\t:\t0\t0\t0\t0\nVtL_vtS24mm__0716064A0F3E\tsecret\n");
   EXPECT_FALSE(fs::is_symlink(tree.inf / "ImagingArea"));
   struct stat paper {};
   ::stat((tree.inf / "paperinflmq700k").c_str(), &paper);
