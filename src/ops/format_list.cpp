@@ -1,6 +1,5 @@
 #include "ops/format_list.h"
 
-#include <cstdio>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -18,9 +17,8 @@ std::string escaped_name(const std::string& name) {
     } else if (c == '\t') {
       text += "\\t";
     } else if (byte < 0x20 || byte == 0x7F) {
-      char octal[8];
-      std::snprintf(octal, sizeof octal, "\\%03o", byte);
-      text += octal;
+      text += {'\\', static_cast<char>('0' + (byte >> 6)),
+               static_cast<char>('0' + ((byte >> 3) & 7)), static_cast<char>('0' + (byte & 7))};
     } else {
       text += c;
     }
