@@ -99,6 +99,12 @@ int open_through_trusted_links(const std::string& path) {
   int fd = -1;
   int step = dir < 0 ? -1 : 1;
   while (step == 1) {
+    // A link to "/" leaves no part to open: the data file is then a directory.
+    if (parts.empty()) {
+      errno = EISDIR;
+      step = -1;
+      break;
+    }
     const std::string part = parts.back();
     parts.pop_back();
     const bool skip = part == "." && !parts.empty();
