@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 #include <vector>
 
 #include "store/sys_io.h"
@@ -44,84 +45,77 @@ void push_parts(const std::string& target, std::vector<std::string>& parts) {
   }
 }
 
-// Moves dir on by one part of the path: through a trusted link, into a directory, or, for
-// the last part, opens the file. Returns 1 to go on, the file's descriptor as 0 with fd
-// set, or -1 with errno set.
-int walk_part(int& dir, const std::string& part, bool last, int& links,
-              std::vector<std::string>& parts, int& fd) {
-  const int entry = ::openat(dir, part.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+// A data file's path walked one part at a time.
+struct LinkWalk {
+  std::string path;                // the data file's, which every fault is about
+  Descriptor dir;                  // where the next part is looked up
+  std::vector<std::string> parts;  // still to walk, the next one last
+  int links = 0;
+};
+
+// Moves the walk on by one part: through a trusted link, into a directory, or, for the
+// last part, opens it as file.
+Fault walk_part(LinkWalk& walk, const std::string& part, Descriptor& file) {
+  Descriptor entry(::openat(walk.dir.fd, part.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
   struct stat info {};
   struct stat holder {};
-  if (entry < 0 || ::fstat(entry, &info) != 0 || ::fstat(dir, &holder) != 0) {
-    if (entry >= 0) ::close(entry);
-    return -1;
+  if (entry.fd < 0 || ::fstat(entry.fd, &info) != 0 || ::fstat(walk.dir.fd, &holder) != 0) {
+    return fault_from_errno(walk.path);
   }
   if (S_ISLNK(info.st_mode)) {
     std::string target;
-    const bool followed = ++links <= kMostLinks && is_trusted_owner(info.st_uid) &&
-                          is_trusted_owner(holder.st_uid) && read_link(entry, target);
-    ::close(entry);
-    if (!followed) {
-      errno = ELOOP;
-      return -1;
+    if (++walk.links > kMostLinks || !is_trusted_owner(info.st_uid) ||
+        !is_trusted_owner(holder.st_uid) || !read_link(entry.fd, target)) {
+      return {ELOOP, walk.path, ""};
     }
-    push_parts(target, parts);
-    if (!target.empty() && target[0] == '/') {
-      ::close(dir);
-      dir = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    }
-    return dir < 0 ? -1 : 1;
+    push_parts(target, walk.parts);
+    if (target.empty() || target[0] != '/') return {};
+    Descriptor root(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (root.fd < 0) return fault_from_errno(walk.path);
+    walk.dir = std::move(root);
+    return {};
   }
-  if (last) {
-    ::close(entry);
-    fd = ::openat(dir, part.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    return fd < 0 ? -1 : 0;
+  if (walk.parts.empty()) {
+    file = Descriptor(
+        ::openat(walk.dir.fd, part.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    return file.fd < 0 ? fault_from_errno(walk.path) : Fault{};
   }
-  if (!S_ISDIR(info.st_mode)) {
-    ::close(entry);
-    errno = ENOTDIR;
-    return -1;
-  }
+  if (!S_ISDIR(info.st_mode)) return {ENOTDIR, walk.path, ""};
   // The directory just checked is the one walked on from, whatever its name holds now.
-  ::close(dir);
-  dir = entry;
-  return 1;
+  walk.dir = std::move(entry);
+  return {};
 }
 
 // Opens a data file that is a symbolic link by walking the chain one part at a time, each
 // part opened without following it, so that no link can be swapped in behind a check.
-int open_through_trusted_links(const std::string& path) {
+Fault open_through_trusted_links(const std::string& path, Descriptor& file) {
   const size_t slash = path.rfind('/');
-  int dir =
-      ::open(slash == 0 ? "/" : path.substr(0, slash).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  std::vector<std::string> parts{path.substr(slash + 1)};
-  int links = 0;
-  int fd = -1;
-  int step = dir < 0 ? -1 : 1;
-  while (step == 1) {
+  const std::string directory = slash == 0 ? "/" : path.substr(0, slash);
+  LinkWalk walk{path,
+                Descriptor(::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)),
+                {path.substr(slash + 1)}};
+  if (walk.dir.fd < 0) return fault_from_errno(path);
+  while (file.fd < 0) {
     // A link to "/" leaves no part to open: the data file is then a directory.
-    if (parts.empty()) {
-      errno = EISDIR;
-      step = -1;
-      break;
-    }
-    const std::string part = parts.back();
-    parts.pop_back();
-    const bool skip = part == "." && !parts.empty();
-    step = skip ? 1 : walk_part(dir, part, parts.empty(), links, parts, fd);
+    if (walk.parts.empty()) return {EISDIR, path, ""};
+    const std::string part = walk.parts.back();
+    walk.parts.pop_back();
+    if (part == "." && !walk.parts.empty()) continue;
+    const Fault fault = walk_part(walk, part, file);
+    if (failed(fault)) return fault;
   }
-  const int saved = errno;
-  if (dir >= 0) ::close(dir);
-  errno = saved;
-  return step == 0 ? fd : -1;
+  return {};
 }
 
 }  // namespace
 
 Fault open_data_file(const std::string& path, Descriptor& file, struct stat* info) {
   file = Descriptor(io_open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
-  if (file.fd < 0 && errno == ELOOP) file = Descriptor(open_through_trusted_links(path));
-  if (file.fd < 0) return fault_from_errno(path);
+  if (file.fd < 0 && errno != ELOOP) return fault_from_errno(path);
+  if (file.fd < 0) {
+    const Fault fault = open_through_trusted_links(path, file);
+    if (failed(fault)) return fault;
+  }
   struct stat status {};
   if (::fstat(file.fd, &status) != 0) return fault_from_errno(path);
   if (!S_ISREG(status.st_mode)) {
