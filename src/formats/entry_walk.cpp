@@ -18,7 +18,7 @@ void enter_line(EntryWalk& walk, size_t at) {
 
 // The next mark in the lines at hand, counted or not.
 bool next_mark_in_lines(EntryWalk& walk) {
-  const size_t at = walk.lines.find(kKeyMark, walk.from);
+  const size_t at = find_text(walk.lines, kKeyMark, walk.from);
   if (at == std::string_view::npos) return false;
   walk.from = at + 1;
   walk.mark.first_in_line = at >= walk.line_end;

@@ -62,7 +62,82 @@ std::string_view hand_out(LineReader& reader, size_t until) {
   return lines;
 }
 
+// Roughly how often a byte stands in a data file's text: letters, digits, blanks and line
+// ends often; other printable bytes seldom; control bytes hardly ever.
+int commonness(unsigned char c) {
+  const bool word = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+  if (word || c == ' ' || c == '\t' || c == '\n') return 2;
+  return c >= 0x20 && c < 0x7F ? 1 : 0;
+}
+
+size_t rarest_byte(std::string_view needle) {
+  size_t rarest = 0;
+  for (size_t i = 1; i < needle.size(); ++i) {
+    if (commonness(static_cast<unsigned char>(needle[i])) <
+        commonness(static_cast<unsigned char>(needle[rarest]))) {
+      rarest = i;
+    }
+  }
+  return rarest;
+}
+
+constexpr size_t kChunk = 64;
+
+bool holds_at(std::string_view text, size_t at, std::string_view needle) {
+  return std::memcmp(text.data() + at, needle.data(), needle.size()) == 0;
+}
+
+// For needles of common bytes, which would stop memchr every few bytes: each chunk is
+// tested for the needle's first and last byte at their distance in a loop without
+// branches, which the compiler turns into vector compares, and only a chunk with such a
+// pair is searched byte by byte.
+size_t find_by_chunks(std::string_view text, std::string_view needle, size_t from) {
+  const size_t last = needle.size() - 1;
+  const char first_byte = needle[0];
+  const char last_byte = needle[last];
+  size_t at = from;
+  for (; at + last + kChunk <= text.size(); at += kChunk) {
+    const char* chunk = text.data() + at;
+    unsigned char pairs = 0;
+    for (size_t i = 0; i < kChunk; ++i) {
+      pairs |= static_cast<unsigned char>((chunk[i] == first_byte) &
+                                          (chunk[i + last] == last_byte));
+    }
+    for (size_t i = 0; pairs != 0 && i < kChunk; ++i) {
+      if (holds_at(text, at + i, needle)) return at + i;
+    }
+  }
+  for (; at + needle.size() <= text.size(); ++at) {
+    if (holds_at(text, at, needle)) return at;
+  }
+  return std::string_view::npos;
+}
+
 }  // namespace
+
+// memchr passes over the bytes between two of the needle's rarest byte faster than any
+// general search, and the keys and headers that rules match carry punctuation that a data
+// file's text seldom holds. A needle of letters and digits only, such as the key mark, or
+// a byte that turns out common here, goes to the chunks instead.
+size_t find_text(std::string_view text, std::string_view needle, size_t from) {
+  if (from >= text.size() || needle.empty() || needle.size() > text.size() - from) {
+    return std::string_view::npos;
+  }
+  const size_t pivot = rarest_byte(needle);
+  if (needle.size() > 1 && commonness(static_cast<unsigned char>(needle[pivot])) == 2) {
+    return find_by_chunks(text, needle, from);
+  }
+  size_t misses = 0;
+  for (size_t at = from + pivot; at < text.size();) {
+    const void* hit = std::memchr(text.data() + at, needle[pivot], text.size() - at);
+    if (hit == nullptr) return std::string_view::npos;
+    const size_t start = static_cast<size_t>(static_cast<const char*>(hit) - text.data()) - pivot;
+    if (start + needle.size() <= text.size() && holds_at(text, start, needle)) return start;
+    if (++misses > 64 + (start - from) / 256) return find_by_chunks(text, needle, start + 1);
+    at = start + pivot + 1;
+  }
+  return std::string_view::npos;
+}
 
 LineReader make_line_reader(int fd, const std::string& path, size_t block_size) {
   LineReader reader;
@@ -109,8 +184,8 @@ Fault file_holds_text(const std::string& path, const std::string& text, bool& he
   if (failed(opened)) return opened;
   LineReader reader = make_line_reader(file.fd, path, line_block_size());
   for (std::string_view lines; !held && next_lines(reader, lines);) {
-    for (size_t at = lines.find(text); !held && at != std::string_view::npos;
-         at = lines.find(text, at + 1)) {
+    for (size_t at = find_text(lines, text, 0); !held && at != std::string_view::npos;
+         at = find_text(lines, text, at + 1)) {
       const std::string_view line = line_around(lines, at);
       held = searchable_part(line).size() >=
              at - static_cast<size_t>(line.data() - lines.data()) + text.size();

@@ -71,52 +71,6 @@ void apply_to_matching_line(std::string_view line, const LineRule& rule, Output&
   }
 }
 
-// Roughly how often a byte stands in a data file's text: letters, digits, blanks and line
-// ends often; other printable bytes seldom; control bytes hardly ever.
-int commonness(unsigned char c) {
-  const bool word = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-  if (word || c == ' ' || c == '\t' || c == '\n') return 2;
-  return c >= 0x20 && c < 0x7F ? 1 : 0;
-}
-
-size_t rarest_byte(const std::string& needle) {
-  size_t rarest = 0;
-  for (size_t i = 1; i < needle.size(); ++i) {
-    if (commonness(static_cast<unsigned char>(needle[i])) <
-        commonness(static_cast<unsigned char>(needle[rarest]))) {
-      rarest = i;
-    }
-  }
-  return rarest;
-}
-
-size_t find_by_memmem(std::string_view text, const std::string& needle, size_t from) {
-  const void* hit = ::memmem(text.data() + from, text.size() - from, needle.data(), needle.size());
-  return hit == nullptr ? std::string_view::npos
-                        : static_cast<size_t>(static_cast<const char*>(hit) - text.data());
-}
-
-// memchr passes over the bytes between two of the needle's rarest byte faster than any
-// general search, and the keys and headers that rules match carry punctuation that a data
-// file's text seldom holds. Should that byte turn out common here, memmem takes over.
-size_t find_text(std::string_view text, const std::string& needle, size_t from) {
-  if (from >= text.size() || needle.size() > text.size() - from) return std::string_view::npos;
-  const size_t pivot = rarest_byte(needle);
-  size_t misses = 0;
-  for (size_t at = from + pivot; at < text.size();) {
-    const void* hit = std::memchr(text.data() + at, needle[pivot], text.size() - at);
-    if (hit == nullptr) return std::string_view::npos;
-    const size_t start = static_cast<size_t>(static_cast<const char*>(hit) - text.data()) - pivot;
-    if (start + needle.size() <= text.size() &&
-        std::memcmp(text.data() + start, needle.data(), needle.size()) == 0) {
-      return start;
-    }
-    if (++misses > 64 + (start - from) / 256) return find_by_memmem(text, needle, start + 1);
-    at = start + pivot + 1;
-  }
-  return std::string_view::npos;
-}
-
 // A rule without a text never decides a line.
 bool matches_lines(const LineRule& rule) { return !rule.match_text.empty(); }
 

@@ -139,18 +139,27 @@ TEST(Store, HowAFileIsReadChangesNothing) {
   const std::vector<Words> commands{kReplaceAsset,           kNewFormat,   {"--list"}, {"--check"},
                                     {"-P", "q1", "-d", "N"}, kDeleteAsset, kNewFormat, {"--list"}};
   const std::string unterminated = std::string(150, 'y') + "\t:\t0\t0\t0\t0";
+  // Entries behind 0 to 129 look-alike bytes: a key at every offset in a searched chunk.
+  std::string marks;
+  for (int k = 100; k < 230; ++k) {
+    marks += std::string(k - 100, 'V') + "VtL_vtS24mm__0418064" + std::to_string(k) + "00/M" +
+             std::to_string(k) + "\n";
+  }
   std::string wanted;
   for (const char* block : {"", "1", "7", "64", "4096"}) {  // "": the shipped block
     SCOPED_TRACE(std::string("block of ") + block);
     Tree tree("lmq700k");
     const fs::path function = tree.inf / "vtlmq700kfunc";
-    write_file(function, "; " + std::string(300, 'x') + "VtL\n" + read_file(function));
+    write_file(function, "; " + std::string(300, 'x') + "VtL\n" + read_file(function) + marks);
     write_file(tree.inf / "ImagingArea", read_file(tree.inf / "ImagingArea") + unterminated);
     const std::string said = transcript(tree, commands, {{"VTPAPERTOOL_BLOCK", block}});
     EXPECT_EQ(said, wanted.empty() ? wanted = said : wanted);
   }
   EXPECT_NE(wanted.find("N\t7\t9\t"), std::string::npos) << wanted;
   EXPECT_NE(wanted.find(unterminated + "\nVtL_"), std::string::npos) << wanted;
+  for (int k = 100; k < 230; ++k) {
+    EXPECT_NE(wanted.find("M" + std::to_string(k) + "\t"), std::string::npos) << k;
+  }
 }
 
 // A link planted as a temporary file between its removal and its creation is never
