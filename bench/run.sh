@@ -182,17 +182,25 @@ time_commands() {
   shift 3
   say "timing $case_name: $count runs each"
   for round in $(seq 0 "$count"); do
-    for pair in "$@"; do
+    while IFS= read -r pair; do
       restore "$set"
       spent=$(run_timed ${pair#*=}) || { say "failed: ${pair#*=}"; exit 1; }
       [ "$round" -eq 0 ] || echo "$case_name,${pair%%=*},$spent" >>"$work/times.csv"
-    done
-    # Each command in turn goes first: what the one before leaves the kernel to clean up
-    # (sed's freed pages above all) then falls on every command alike.
-    first=$1
-    shift
-    set -- "$@" "$first"
+    done <<EOF
+$(shuffled "$round" "$@")
+EOF
   done
+}
+
+# The arguments, one per line, in an order that changes from round to round. Turning them
+# like a wheel would not do: each would always follow the same one, and what that one
+# leaves the kernel to clean up (sed's freed pages above all) would fall on it alone.
+shuffled() {
+  seed=$1
+  shift
+  printf '%s\n' "$@" |
+    awk -v seed="$seed" 'BEGIN { srand(seed * 7919 + 17); rand() } { print rand() "\t" $0 }' |
+    sort -n | cut -f 2-
 }
 
 # Prints "wall,cpu" in seconds for one run of the command; fails when the command does.
