@@ -14,6 +14,7 @@ runs=${RUNS:-11}
 small_runs=${SMALL_RUNS:-41}
 model=lmq700k
 mib=1048576
+block=131072  # what the tool reads at a time
 
 # Scratch space: tmpfs keeps the disk out of the numbers.
 if [ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ]; then
@@ -123,21 +124,24 @@ write_helpers() {
 cp "$sets/\$1/"* "$inf/" && rm -f "$lpd/standin.log" "$lpd/standin.registry"
 EOF
   # The least an all-or-nothing add must read and write: the function file and the paper
-  # table in full for the look-ups (the name is absent), then each of the three files
-  # copied beside itself and renamed over it.
-  # The two sibling runs through the shell are part of it: no add can do without them.
+  # table in full for the look-ups (the name is absent), then a copy of each of the three
+  # files beside it, the two sibling runs through the shell (no add can do without them),
+  # and only then the renames. Until the renames the old and the new files are all held
+  # at once, as they must be for the change to be undone.
   cat >"$work/floor-add.sh" <<EOF
 cat "$func" >/dev/null
 cat "$paper" >/dev/null
-for f in "$func" "$paper" "$area"; do cat "\$f" >"\$f.new" && mv -f "\$f.new" "\$f"; done
+for f in "$func" "$paper" "$area"; do cat "\$f" >"\$f.new"; done
 sh -c '$sibling   -P q1 -d "Tube12" -show 1'
 sh -c '$sibling   -P q1 -n "Tube12" -w 10 -h 50 -specid VtL_vtS12mm__060A032F1234 -show 1'
+for f in "$func" "$paper" "$area"; do mv -f "\$f.new" "\$f"; done
 EOF
   cat >"$work/floor-delete.sh" <<EOF
-head -c $mib "$func" >/dev/null
+head -c $block "$func" >/dev/null
 cat "$paper" >/dev/null
-for f in "$func" "$paper" "$rc" "$area"; do cat "\$f" >"\$f.new" && mv -f "\$f.new" "\$f"; done
+for f in "$func" "$paper" "$rc" "$area"; do cat "\$f" >"\$f.new"; done
 sh -c '$sibling   -P q1 -d "Tube12" -show 1'
+for f in "$func" "$paper" "$rc" "$area"; do mv -f "\$f.new" "\$f"; done
 EOF
   # The floor earlier versions were held to: the function file's look-up alone.
   cat >"$work/cat-add.sh" <<EOF
@@ -152,7 +156,7 @@ EOF
   # The delete command must read the function file up to its key (one block), the
   # paper table up to its key (at the end), and copy the four files.
   cat >"$work/cat-delete.sh" <<EOF
-head -c $mib "$func" >/dev/null
+head -c $block "$func" >/dev/null
 cat "$paper" >/dev/null
 for f in "$func" "$paper" "$rc" "$area"; do cat "\$f" >"\$f.new" && mv -f "\$f.new" "\$f"; done
 EOF

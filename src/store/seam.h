@@ -23,8 +23,9 @@ ClockReading read_clock();
 // How long a run waits for another run's lock before it gives up: 30 s when shipped.
 int64_t lock_patience_ms();
 
-// How many bytes a data file is read in at a time: 1 MiB when shipped. The test build
-// takes less, so that small files meet every case that long lines bring.
+// How many bytes a data file is read in at a time: 128 KiB when shipped, which a core's
+// cache holds while the block is searched. The test build takes less, so that small files
+// meet every case that long lines bring.
 size_t line_block_size();
 
 // Asked before each I/O call of the data store, with the call's name and its subject.

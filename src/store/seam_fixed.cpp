@@ -12,6 +12,6 @@ ClockReading read_clock() {
 
 int64_t lock_patience_ms() { return 30000; }
 
-size_t line_block_size() { return size_t{1} << 20; }
+size_t line_block_size() { return size_t{1} << 17; }
 
 int injected_fault(const char*, const std::string&) { return 0; }

@@ -49,7 +49,7 @@ int64_t lock_patience_ms() {
 
 size_t line_block_size() {
   const long long block = std::strtoll(environment("VTPAPERTOOL_BLOCK"), nullptr, 10);
-  return block > 0 ? static_cast<size_t>(block) : size_t{1} << 20;
+  return block > 0 ? static_cast<size_t>(block) : size_t{1} << 17;
 }
 
 int injected_fault(const char* call, const std::string& subject) {
