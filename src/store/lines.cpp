@@ -104,7 +104,7 @@ size_t find_by_chunks(std::string_view text, std::string_view needle, size_t fro
                                           (chunk[i + last] == last_byte));
     }
     for (size_t i = 0; pairs != 0 && i < kChunk; ++i) {
-      if (holds_at(text, at + i, needle)) return at + i;
+      if (chunk[i] == first_byte && holds_at(text, at + i, needle)) return at + i;
     }
   }
   for (; at + needle.size() <= text.size(); ++at) {
