@@ -208,9 +208,10 @@ shuffled() {
 }
 
 # Prints "wall,cpu" in seconds for one run of the command; fails when the command does.
+# Its standard input is not the list of commands that time_commands reads.
 run_timed() {
   local TIMEFORMAT='%3R %3U %3S' spent
-  spent=$( { time "$@" >/dev/null 2>&1; } 2>&1) || return 1
+  spent=$( { time "$@" </dev/null >/dev/null 2>&1; } 2>&1) || return 1
   echo "$spent" | awk '{ printf "%s,%.3f", $1, $2 + $3 }'
 }
 

@@ -38,7 +38,7 @@ LineReader make_line_reader(int fd, const std::string& path, size_t block_size);
 // next call.
 bool next_lines(LineReader& reader, std::string_view& lines);
 
-// Where needle first stands in text at or after from, or npos.
+// Where needle first stands in text at or after from; npos when nowhere or when empty.
 size_t find_text(std::string_view text, std::string_view needle, size_t from);
 
 // The whole line of lines that holds offset at, its line feed included.
