@@ -55,13 +55,21 @@ int failure(const Run& run, const Fault& fault, bool with_error_line) {
   return kFailure;
 }
 
+// A change that the print system has in part or whole is never dropped: its record stays,
+// and the next run of any command commits it before it does anything else.
+Fault left_for_next_run(Fault fault) {
+  fault.why = reason(fault) + "; the change is recorded, and the next run finishes it";
+  return fault;
+}
+
 // Adding replaces a format of the same name in the same change. Standard output names a
 // failure only where the format on file was at stake, as it always has.
 int run_add(const Run& run) {
   Fault fault;
   switch (add_label_format(run.request, fault)) {
-    case kDataFileFailed:
     case kInstallFailed:
+      return failure(run, left_for_next_run(fault), true);
+    case kDataFileFailed:
       return failure(run, fault, true);
     case kEntryFailed:
     case kSiblingFailed:
@@ -80,8 +88,9 @@ std::string shown_name(const std::string& name) {
 int run_delete(const Run& run) {
   Fault fault;
   switch (delete_label_format(run.request, fault)) {
-    case kDataFileFailed:
     case kInstallFailed:
+      return failure(run, left_for_next_run(fault), true);
+    case kDataFileFailed:
       return failure(run, fault, true);
     case kSiblingFailed:
       return failure(run, fault, false);
@@ -116,8 +125,13 @@ int run_check(const Run& run) {
 int run_repair(const Run& run) {
   std::string report;
   Fault fault;
-  if (repair_label_formats(run.request, report, fault) != kDone) {
-    return failure(run, fault, false);
+  switch (repair_label_formats(run.request, report, fault)) {
+    case kDone:
+      break;
+    case kInstallFailed:
+      return failure(run, left_for_next_run(fault), false);
+    default:
+      return failure(run, fault, false);
   }
   std::fwrite(report.data(), 1, report.size(), stdout);
   return kSuccess;

@@ -223,7 +223,9 @@ int repair_label_formats(FormatRequest request, std::string& report, Fault& faul
   fault = plan_mending(request, catalogue, mending);
   if (failed(fault)) return kDataFileFailed;
   if (!mending.changes.empty()) {
-    const int result = make_change(catalogue.set, mending.changes, fault);
+    // Nothing outside has to agree to a repair: its one step has no action.
+    Change change = plan_change(catalogue.set, {{"", mending.changes}});
+    const int result = make_change(request, change, kDataFileFailed, fault);
     if (result != kDone) return result;
   }
   report = mending.report;

@@ -1,5 +1,6 @@
 #include "ops/format_ops.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <vector>
@@ -33,82 +34,83 @@ Fault look_up(const FormatRequest& request, const FileSet& set, FoundFormat& fou
   return find_format_id(set.files[kPaperTable], request.label_name, found.paper_key, prefix, taken);
 }
 
-void drop_format(const FormatRequest& request, const FoundFormat& found,
-                 std::vector<FileChange>& files) {
-  if (!is_on_file(found)) return;
+// What the files lose once the sibling tool has deleted the name.
+std::vector<FileChange> dropping(const FormatRequest& request, const FileSet& set,
+                                 const FoundFormat& found) {
+  if (!is_on_file(found)) return {};
   // Beyond the function file the paper table's key counts, should the two files disagree.
-  files[kFunctionFile].rules.push_back(
-      drop_matching(found.function_key.empty() ? found.paper_key : found.function_key));
-  if (found.paper_key.empty()) return;
-  files[kPaperTable].rules.push_back(drop_matching(found.paper_key));
-  files[kSettingsFile].rules.push_back(
-      {RuleKind::kReplaceMatching, found.paper_key, default_media_line(request)});
-  files[kImagingArea].rules.push_back(drop_matching(found.paper_key));
+  std::vector<FileChange> files{
+      {set.files[kFunctionFile],
+       {drop_matching(found.function_key.empty() ? found.paper_key : found.function_key)},
+       ""}};
+  if (found.paper_key.empty()) return files;
+  files.push_back({set.files[kPaperTable], {drop_matching(found.paper_key)}, ""});
+  files.push_back({set.files[kSettingsFile],
+                   {{RuleKind::kReplaceMatching, found.paper_key, default_media_line(request)}},
+                   ""});
+  files.push_back({set.files[kImagingArea], {drop_matching(found.paper_key)}, ""});
+  return files;
 }
 
-void enter_format(const FormatRequest& request, const std::string& key,
-                  std::vector<FileChange>& files) {
-  files[kFunctionFile].rules.push_back(
-      {RuleKind::kInsertAfterMatching, kCustomTapeHeader, function_entry(key, request)});
-  files[kPaperTable].trailer = paper_table_entry(key, request);
-  files[kImagingArea].trailer = imaging_area_entry(key, request);
+// What the files gain once the sibling tool has added the format under key.
+std::vector<FileChange> entering(const FormatRequest& request, const FileSet& set,
+                                 const std::string& key) {
+  return {{set.files[kFunctionFile],
+           {{RuleKind::kInsertAfterMatching, kCustomTapeHeader, function_entry(key, request)}},
+           ""},
+          {set.files[kPaperTable], {}, paper_table_entry(key, request)},
+          {set.files[kImagingArea], {}, imaging_area_entry(key, request)}};
 }
 
-// One change to every data file that the found format's lines or the new key's entries
-// touch (no key: nothing is entered), in the order the files are installed.
-std::vector<FileChange> change_for(const FormatRequest& request, const FileSet& set,
-                                   const FoundFormat& found, const std::string& key) {
-  std::vector<FileChange> files;
-  for (const std::string& path : set.files) files.push_back({path, {}, ""});
-  drop_format(request, found, files);
-  if (!key.empty()) enter_format(request, key, files);
-  std::vector<FileChange> changes;
-  for (FileChange& file : files) {
-    if (!file.rules.empty() || !file.trailer.empty()) changes.push_back(std::move(file));
+// The sibling tool's calls in the order they are made, each with what the files gain and
+// lose once it succeeded: the name's delete, then, with a key, the new format's add.
+std::vector<ChangeStep> steps_for(const FormatRequest& request, const FileSet& set,
+                                  const FoundFormat& found, const std::string& key) {
+  std::vector<ChangeStep> steps{{delete_command_line(request), dropping(request, set, found)}};
+  if (!key.empty()) steps.push_back({add_command_line(request, key), entering(request, set, key)});
+  return steps;
+}
+
+bool every_step_done(const Change& change) {
+  return std::find(change.done.begin(), change.done.end(), false) == change.done.end();
+}
+
+// Asks the sibling tool for each step in turn, recording each that succeeded before the
+// next starts, and stops at the first it refuses or that cannot be recorded.
+Fault ask_sibling_tool(const FormatRequest& request, Change& change, bool& refused) {
+  for (size_t i = 0; i < change.steps.size(); ++i) {
+    if (change.done[i]) continue;
+    Fault fault = run_sibling_tool(request, change.steps[i].action);
+    refused = failed(fault);
+    if (!refused) fault = record_step_done(change, i);
+    if (failed(fault)) return fault;
   }
-  return changes;
-}
-
-int commit_prepared(const FileSet& set, const std::vector<FileChange>& changes, int not_prepared,
-                    Fault& fault) {
-  switch (commit_change(set, changes, fault)) {
-    case ChangeResult::kInstalled:
-      return kDone;
-    case ChangeResult::kNotPrepared:
-      return not_prepared;
-    default:
-      return kInstallFailed;
-  }
-}
-
-// The print system has deleted the old format but refused the new one: the files follow
-// it, so that both hold neither. fault keeps the sibling tool's refusal unless the files
-// fail too.
-int drop_after_refused_add(const FormatRequest& request, const FileSet& set,
-                           const FoundFormat& found, Fault& fault) {
-  if (!is_on_file(found)) return kSiblingFailed;
-  const int result = make_change(set, change_for(request, set, found, ""), fault);
-  return result == kDone ? kSiblingFailed : result;
-}
-
-// Asks the sibling tool to delete the name; when it refuses, the prepared copies go, so
-// that the files keep what the print system still holds.
-bool sibling_deletes(const FormatRequest& request, const FileSet& set,
-                     const std::vector<FileChange>& changes, Fault& fault) {
-  fault = run_sibling_tool(request, delete_command_line(request));
-  if (!failed(fault)) return true;
-  discard_change(set, changes);
-  return false;
+  return {};
 }
 
 }  // namespace
 
-int make_change(const FileSet& set, const std::vector<FileChange>& changes, Fault& fault) {
-  Fault failure = prepare_change(set, changes);
-  const int result =
-      failed(failure) ? kDataFileFailed : commit_prepared(set, changes, kDataFileFailed, failure);
-  if (result != kDone) fault = failure;
-  return result;
+// The files follow what the sibling tool accepted: all of the change, or the steps before
+// the one it refused. fault keeps the refusal unless the files fail too.
+int make_change(const FormatRequest& request, Change& change, int not_prepared, Fault& fault) {
+  fault = prepare_change(change);
+  if (failed(fault)) return not_prepared;
+  bool refused = false;
+  const Fault stopped = ask_sibling_tool(request, change, refused);
+  Fault failure;
+  switch (commit_change(change, failure)) {
+    case ChangeResult::kNotInstalled:
+      fault = failure;
+      return kInstallFailed;
+    case ChangeResult::kNotPrepared:
+      fault = failure;
+      return refused ? kSiblingFailed : not_prepared;
+    case ChangeResult::kInstalled:
+      break;
+  }
+  if (every_step_done(change)) return kDone;
+  fault = stopped;
+  return refused ? kSiblingFailed : kDataFileFailed;
 }
 
 int add_label_format(FormatRequest request, Fault& fault) {
@@ -123,16 +125,8 @@ int add_label_format(FormatRequest request, Fault& fault) {
     fault = {EEXIST, set.files[kFunctionFile], ""};
     return failure;
   }
-  const std::vector<FileChange> changes = change_for(request, set, found, key);
-  fault = prepare_change(set, changes);
-  if (failed(fault)) return failure;
-  if (!sibling_deletes(request, set, changes, fault)) return kSiblingFailed;
-  fault = run_sibling_tool(request, add_command_line(request, key));
-  if (failed(fault)) {
-    discard_change(set, changes);
-    return drop_after_refused_add(request, set, found, fault);
-  }
-  return commit_prepared(set, changes, failure, fault);
+  Change change = plan_change(set, steps_for(request, set, found, key));
+  return make_change(request, change, failure, fault);
 }
 
 int delete_label_format(FormatRequest request, Fault& fault) {
@@ -144,11 +138,8 @@ int delete_label_format(FormatRequest request, Fault& fault) {
     fault = run_sibling_tool(request, delete_command_line(request));
     return failed(fault) ? kSiblingFailed : kNotFound;
   }
-  const std::vector<FileChange> changes = change_for(request, set, found, "");
-  fault = prepare_change(set, changes);
-  if (failed(fault)) return kDataFileFailed;
-  if (!sibling_deletes(request, set, changes, fault)) return kSiblingFailed;
-  const int result = commit_prepared(set, changes, kDataFileFailed, fault);
+  Change change = plan_change(set, steps_for(request, set, found, ""));
+  const int result = make_change(request, change, kDataFileFailed, fault);
   if (result != kDone) return result;
   return found.paper_key.empty() ? kNotFound : kDone;
 }

@@ -26,8 +26,8 @@ constexpr int kEntryFailed = -4;
 // kDataFileFailed (a format of the name was on file) or kEntryFailed (none was), no data
 // file touched and the sibling tool not asked; kSiblingFailed when the sibling tool's
 // delete failed (nothing changed) or its add did (then the old format is dropped from the
-// files too, as it is gone from the print system); or kInstallFailed when the change was
-// committed but not finished, which the next run does. Only the lock's holder may call it.
+// files too, as it is gone from the print system); or as make_change. Only the lock's
+// holder may call it.
 int add_label_format(FormatRequest request, Fault& fault);
 
 // Looks the name up in the function file and in the paper table, prepares copies without
@@ -37,12 +37,16 @@ int add_label_format(FormatRequest request, Fault& fault);
 // (the function file's lines go by the paper table's key when only that file has the
 // name). A name on no file is still deleted by the sibling tool. Returns kDone; kNotFound
 // when the paper table has no entry (the function file may then have lost one);
-// kSiblingFailed or kDataFileFailed with no data file touched; or kInstallFailed as
-// add_label_format.
+// kSiblingFailed or kDataFileFailed with no data file touched; or as make_change.
 int delete_label_format(FormatRequest request, Fault& fault);
 
-// Prepares and commits a change, and gives its outcome as a result: kDone; kDataFileFailed
-// when nothing changed; kInstallFailed when the next run must finish it.
-int make_change(const FileSet& set, const std::vector<FileChange>& changes, Fault& fault);
+// Prepares the change, asks the sibling tool for each step that has an action, recording
+// each that succeeded, and commits the steps that took effect. Returns kDone when every
+// step did; kSiblingFailed when the sibling tool refused one (the steps before it are
+// committed); not_prepared when nothing could be prepared or committed and nothing
+// changed; kDataFileFailed when a step's success could not be recorded (the steps up to
+// it are committed, none after it is asked for); or kInstallFailed when the change is
+// recorded but not committed or installed, which the next run finishes.
+int make_change(const FormatRequest& request, Change& change, int not_prepared, Fault& fault);
 
 #endif  // VTPAPERTOOL_OPS_FORMAT_OPS_H_

@@ -2,12 +2,15 @@
 
 #include <sys/wait.h>
 
+#include <csignal>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "formats/layout.h"
+#include "store/seam.h"
 
 namespace {
 
@@ -52,6 +55,17 @@ std::string why_it_failed(int status, int error) {
   return "exited with status " + std::to_string(WEXITSTATUS(status));
 }
 
+// A parent that ignores SIGCHLD, as some daemons and shells start their children, would
+// have the kernel reap the shell before system() could wait for it, so that a call that
+// succeeded would be taken for a failure ("No child processes"); and the sibling tool
+// would inherit the same setting. Waiting needs the default.
+void wait_for_children() {
+  struct sigaction standard {};
+  standard.sa_handler = SIG_DFL;
+  sigemptyset(&standard.sa_mask);
+  ::sigaction(SIGCHLD, &standard, nullptr);
+}
+
 }  // namespace
 
 std::string add_command_line(const FormatRequest& request, const std::string& key) {
@@ -69,7 +83,12 @@ std::string delete_command_line(const FormatRequest& request) {
 
 Fault run_sibling_tool(const FormatRequest& request, const std::string& command_line) {
   std::fflush(stdout);
+  wait_for_children();
+  const std::string tool = sibling_tool_path(request.model_id);
+  if (const int refused = injected_fault("sibling", tool); refused != 0 && refused != EINTR) {
+    return {0, tool, std::strerror(refused)};
+  }
   const int status = std::system(command_line.c_str());
   if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
-  return {0, sibling_tool_path(request.model_id), why_it_failed(status, errno)};
+  return {0, tool, why_it_failed(status, errno)};
 }

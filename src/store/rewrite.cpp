@@ -197,12 +197,25 @@ std::string temporary_path(const std::string& data_file_path) { return data_file
 
 std::string file_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
+FileIdentity identity_of(const struct stat& info) {
+  return {info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
+
+bool same_identity(const FileIdentity& a, const FileIdentity& b) {
+  const auto same_time = [](const timespec& x, const timespec& y) {
+    return x.tv_sec == y.tv_sec && x.tv_nsec == y.tv_nsec;
+  };
+  return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+         same_time(a.modified, b.modified) && same_time(a.changed, b.changed);
+}
+
 Fault prepare_data_file(const std::string& path, const std::vector<LineRule>& rules,
-                        const std::string& trailer) {
+                        const std::string& trailer, FileIdentity* read) {
   Copy copy;
   copy.path = path;
   copy.out.subject = temporary_path(path);
   const Fault fault = fill_temporary(copy, rules, trailer);
   if (failed(fault) && copy.out.fd >= 0) ::unlink(copy.out.subject.c_str());
+  if (!failed(fault) && read != nullptr) *read = identity_of(copy.data_file);
   return fault;
 }

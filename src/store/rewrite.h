@@ -3,6 +3,8 @@
 #ifndef VTPAPERTOOL_STORE_REWRITE_H_
 #define VTPAPERTOOL_STORE_REWRITE_H_
 
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -19,6 +21,23 @@ struct LineRule {
   std::string output;
 };
 
+inline bool operator==(const LineRule& a, const LineRule& b) {
+  return a.kind == b.kind && a.match_text == b.match_text && a.output == b.output;
+}
+
+// What a data file was when it was read. Another program that writes to it, or puts
+// another file in its place, changes at least one of these.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{};
+  timespec changed{};
+};
+
+FileIdentity identity_of(const struct stat& info);
+bool same_identity(const FileIdentity& a, const FileIdentity& b);
+
 // The rule that drops every line holding text.
 inline LineRule drop_matching(const std::string& text) {
   return {RuleKind::kDropMatching, text, ""};
@@ -29,9 +48,10 @@ inline LineRule drop_matching(const std::string& text) {
 // and the trailer, if not empty, after the last line. A line the tool adds always starts
 // on a line of its own. The temporary file is created afresh (never through a link),
 // given the data file's owner and group when run as root and mode 0666, synced and
-// closed. The data file is not touched. On failure no temporary file is left.
+// closed. The data file is not touched. On failure no temporary file is left. With read,
+// tells what the data file was when it was opened.
 Fault prepare_data_file(const std::string& path, const std::vector<LineRule>& rules,
-                        const std::string& trailer);
+                        const std::string& trailer, FileIdentity* read = nullptr);
 
 // The file a data file's new contents are written to before they take its place.
 std::string temporary_path(const std::string& data_file_path);

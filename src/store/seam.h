@@ -28,8 +28,9 @@ int64_t lock_patience_ms();
 // meet every case that long lines bring.
 size_t line_block_size();
 
-// Asked before each I/O call of the data store, with the call's name and its subject.
-// Returns 0 to let the call run, or the errno value the call must fail with instead.
+// Asked before each I/O call of the data store and each run of the sibling tool, with the
+// call's name and its subject. Returns 0 to let the call run, or the errno value the call
+// must fail with instead.
 // Always 0 in the shipped program.
 int injected_fault(const char* call, const std::string& subject);
 

@@ -37,6 +37,10 @@ int io_fsync(int fd, const std::string& subject) {
   return retried("fsync", subject, [&] { return ::fsync(fd); });
 }
 
+int io_fdatasync(int fd, const std::string& subject) {
+  return retried("fdatasync", subject, [&] { return ::fdatasync(fd); });
+}
+
 int io_fchmod(int fd, mode_t mode, const std::string& subject) {
   return retried("fchmod", subject, [&] { return ::fchmod(fd, mode); });
 }
@@ -52,6 +56,10 @@ ssize_t io_copy_file_range(int in, int out, size_t size, const std::string& subj
 
 int io_lstat(const std::string& path, struct stat& info) {
   return retried("lstat", path, [&] { return ::lstat(path.c_str(), &info); });
+}
+
+int io_stat(const std::string& path, struct stat& info) {
+  return retried("stat", path, [&] { return ::stat(path.c_str(), &info); });
 }
 
 int io_fstat(int fd, struct stat& info, const std::string& subject) {

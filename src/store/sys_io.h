@@ -17,10 +17,12 @@
 int io_open(const std::string& path, int flags, mode_t mode = 0);
 ssize_t io_read(int fd, void* data, size_t size, const std::string& subject);
 int io_fsync(int fd, const std::string& subject);
+int io_fdatasync(int fd, const std::string& subject);
 int io_fchmod(int fd, mode_t mode, const std::string& subject);
 int io_fchown(int fd, uid_t owner, gid_t group, const std::string& subject);
 ssize_t io_copy_file_range(int in, int out, size_t size, const std::string& subject);
 int io_lstat(const std::string& path, struct stat& info);
+int io_stat(const std::string& path, struct stat& info);
 int io_fstat(int fd, struct stat& info, const std::string& subject);
 int io_rename(const std::string& from, const std::string& to);
 int io_unlink(const std::string& path);

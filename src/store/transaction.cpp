@@ -12,31 +12,43 @@
 
 namespace {
 
-// A record names at most the set's files; anything longer is not one of ours.
-constexpr size_t kLongestRecord = 4096;
+// A record of a thousand steps takes well under a megabyte; anything longer is not ours.
+constexpr size_t kLongestRecord = size_t{64} << 20;
+constexpr size_t kRecordBlock = size_t{1} << 16;
+// How often a copy is made again while another program keeps writing its data file.
+constexpr int kCopyTries = 3;
 
 enum class RecordState { kAbsent, kValid, kForeign, kUnreadable };
 
-// The files a signal removes: the data files' temporary files and the record's, unless a
-// record names them for the next run. Written once under the lock, before a handler can
-// run; the handler only reads it.
+// The files a signal removes: the copies, and the record before its commit unless a step
+// has taken effect. Written under the lock before a handler can run; the handler only
+// reads it.
 struct SignalCleanup {
   std::vector<std::string> temporaries;
+  std::string journal;
   std::string record;
+  volatile std::sig_atomic_t keep_journal = 0;
 } signal_cleanup;
 
 void remove_temporaries(int signal_number) {
   if (::access(signal_cleanup.record.c_str(), F_OK) != 0) {
     for (const std::string& temp : signal_cleanup.temporaries) ::unlink(temp.c_str());
+    if (signal_cleanup.keep_journal == 0) ::unlink(signal_cleanup.journal.c_str());
   }
   std::signal(signal_number, SIG_DFL);
   std::raise(signal_number);
 }
 
+// The record while the change is made, before its commit point gives it its own name.
+std::string journal_path(const FileSet& set) {
+  return temporary_path(commit_record_path(set));
+}
+
+// The copies, and the record being written again beside itself.
 std::vector<std::string> temporary_paths(const FileSet& set) {
   std::vector<std::string> temps;
   for (const std::string& path : set.files) temps.push_back(temporary_path(path));
-  temps.push_back(temporary_path(commit_record_path(set)));
+  temps.push_back(temporary_path(journal_path(set)));
   return temps;
 }
 
@@ -44,6 +56,7 @@ std::vector<std::string> temporary_paths(const FileSet& set) {
 // removing or renaming it could destroy what they keep there.
 Fault own_names_are_files(const FileSet& set) {
   std::vector<std::string> names = temporary_paths(set);
+  names.push_back(journal_path(set));
   names.push_back(commit_record_path(set));
   for (const std::string& name : names) {
     struct stat info {};
@@ -57,12 +70,26 @@ Fault own_names_are_files(const FileSet& set) {
 }
 
 // A temporary file that stays would be taken for a prepared copy by nobody, but the run
-// must not say that all is clean while one is left.
+// must not say that all is clean while one is left. Only what is there is removed, so
+// that a run with nothing to remove works on a read-only file system.
 Fault remove_temporaries_of(const FileSet& set) {
-  for (const std::string& temp : temporary_paths(set)) {
+  std::vector<std::string> names = temporary_paths(set);
+  names.push_back(journal_path(set));
+  for (const std::string& temp : names) {
+    struct stat info {};
+    if (io_lstat(temp, info) != 0) {
+      if (errno == ENOENT) continue;
+      return fault_from_errno(temp);
+    }
     if (io_unlink(temp) != 0 && errno != ENOENT) return fault_from_errno(temp);
   }
   return {};
+}
+
+// Leftovers that cannot be removed now are removed by the next run's recovery.
+void discard(const Change& change) {
+  for (const std::string& temp : temporary_paths(change.set)) ::unlink(temp.c_str());
+  ::unlink(journal_path(change.set).c_str());
 }
 
 Fault write_synced(const std::string& path, const std::string& contents) {
@@ -83,7 +110,7 @@ Fault remove_record(const FileSet& set, const std::string& record) {
 }
 
 // Only a record that was read whole may be judged; one that could not be read may still
-// be a committed change, which the next run must finish.
+// be a change that the next run must finish.
 RecordState read_whole_record(int fd, const std::string& record, std::string& text, Fault& fault) {
   struct stat info {};
   if (io_fstat(fd, info, record) != 0) {
@@ -94,10 +121,11 @@ RecordState read_whole_record(int fd, const std::string& record, std::string& te
     fault = not_regular(info.st_mode, record);
     return RecordState::kUnreadable;
   }
-  char block[kLongestRecord + 1];
+  std::string block(kRecordBlock, '\0');
   ssize_t got = 0;
-  while ((got = io_read(fd, block, sizeof block, record)) > 0 && text.size() <= kLongestRecord) {
-    text.append(block, static_cast<size_t>(got));
+  while ((got = io_read(fd, block.data(), block.size(), record)) > 0 &&
+         text.size() <= kLongestRecord) {
+    text.append(block, 0, static_cast<size_t>(got));
   }
   if (got < 0) {
     fault = fault_from_errno(record);
@@ -106,27 +134,8 @@ RecordState read_whole_record(int fd, const std::string& record, std::string& te
   return text.size() <= kLongestRecord ? RecordState::kValid : RecordState::kForeign;
 }
 
-// Turns the record's lines into the files they name, all of them the set's.
-RecordState parse_record(const std::string& text, const FileSet& set,
-                         std::vector<std::string>& listed) {
-  if (!text.empty() && text.back() != '\n') return RecordState::kForeign;
-  for (size_t start = 0; start < text.size();) {
-    const size_t end = text.find('\n', start);
-    const std::string name = text.substr(start, end - start);
-    bool known = false;
-    for (const std::string& path : set.files) {
-      if (file_name(path) != name) continue;
-      listed.push_back(path);
-      known = true;
-    }
-    if (!known) return RecordState::kForeign;
-    start = end + 1;
-  }
-  return RecordState::kValid;
-}
-
-RecordState read_record(const FileSet& set, std::vector<std::string>& listed, Fault& fault) {
-  const std::string record = commit_record_path(set);
+RecordState read_record(const std::string& record, const FileSet& set, ChangeRecord& parsed,
+                        Fault& fault) {
   Descriptor file(io_open(record, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (file.fd < 0) {
     if (errno == ENOENT) return RecordState::kAbsent;
@@ -135,7 +144,8 @@ RecordState read_record(const FileSet& set, std::vector<std::string>& listed, Fa
   }
   std::string text;
   const RecordState state = read_whole_record(file.fd, record, text, fault);
-  return state == RecordState::kValid ? parse_record(text, set, listed) : state;
+  if (state != RecordState::kValid) return state;
+  return parse_record(text, set, parsed) ? RecordState::kValid : RecordState::kForeign;
 }
 
 // A temporary file that is gone was installed before the run was cut short.
@@ -153,13 +163,139 @@ Fault install_listed(const std::vector<std::string>& listed) {
   return {};
 }
 
-Fault finish_recorded(const FileSet& set, const std::string& record,
-                      const std::vector<std::string>& listed) {
-  const Fault fault = install_listed(listed);
+bool action_took_effect(const Change& change) {
+  for (size_t i = 0; i < change.steps.size(); ++i) {
+    if (change.done[i] && !change.steps[i].action.empty() && changes_files(change.steps[i])) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<FileChange> done_changes(const Change& change) {
+  return merged_changes(change.set, change.steps, change.done);
+}
+
+// Copies made for other steps than these are removed first, so that none is left over.
+Fault prepare_copies(Change& change, const std::vector<FileChange>& files) {
+  for (const FileChange& old : change.prepared) ::unlink(temporary_path(old.path).c_str());
+  change.prepared.clear();
+  change.read.clear();
+  for (const FileChange& file : files) {
+    FileIdentity read;
+    const Fault fault = prepare_data_file(file.path, file.rules, file.trailer, &read);
+    if (failed(fault)) return fault;
+    change.prepared.push_back(file);
+    change.read.push_back(read);
+  }
+  return {};
+}
+
+// Another program, the sibling tool or the driver among them, may write a data file while
+// the change is made; its copy is then made again from what the file holds now.
+Fault copies_are_current(Change& change) {
+  for (int tries = 0;; ++tries) {
+    std::string changed;
+    for (size_t i = 0; i < change.prepared.size(); ++i) {
+      const FileChange& file = change.prepared[i];
+      struct stat now {};
+      if (io_stat(file.path, now) != 0) return fault_from_errno(file.path);
+      if (same_identity(identity_of(now), change.read[i])) continue;
+      changed = file.path;
+      if (tries == kCopyTries) break;
+      const Fault fault = prepare_data_file(file.path, file.rules, file.trailer, &change.read[i]);
+      if (failed(fault)) return fault;
+    }
+    if (changed.empty()) return {};
+    if (tries == kCopyTries) {
+      return {0, changed, "kept changing while this change was made; tried " +
+                              std::to_string(kCopyTries) + " times"};
+    }
+  }
+}
+
+// A mark that may have missed the disk cannot be trusted: the whole record is written
+// again beside it and put in its place.
+Fault rewrite_record(Change& change) {
+  const std::string journal = journal_path(change.set);
+  const std::string beside = temporary_path(journal);
+  Fault fault = write_synced(beside, record_text(change.steps, change.done));
+  if (!failed(fault) && io_rename(beside, journal) != 0) fault = fault_from_errno(journal);
+  if (!failed(fault)) change.record_whole = true;
+  return fault;
+}
+
+// Before the commit point a change is dropped, unless an action took effect: the record
+// must then stay, so that the next run commits what the print system already holds.
+ChangeResult keep_or_drop(const Change& change) {
+  if (action_took_effect(change)) return ChangeResult::kNotInstalled;
+  discard(change);
+  return ChangeResult::kNotPrepared;
+}
+
+Fault install(const Change& change) {
+  const std::string record = commit_record_path(change.set);
+  Fault fault = sync_directory(change.set.directory);
+  for (size_t i = 0; i < change.prepared.size() && !failed(fault); ++i) {
+    const std::string& path = change.prepared[i].path;
+    if (io_rename(temporary_path(path), path) != 0) fault = fault_from_errno(path);
+  }
+  return failed(fault) ? fault : remove_record(change.set, record);
+}
+
+Change change_from(const FileSet& set, const ChangeRecord& parsed) {
+  Change change = plan_change(set, parsed.steps);
+  for (size_t i = 0; i < parsed.marked.size(); ++i) {
+    if (parsed.marked[i]) change.done[i] = true;
+  }
+  return change;
+}
+
+Fault finish_committed(const FileSet& set) {
+  const std::string record = commit_record_path(set);
+  ChangeRecord parsed;
+  Fault fault;
+  switch (read_record(record, set, parsed, fault)) {
+    case RecordState::kUnreadable:
+      return fault;
+    case RecordState::kForeign:
+      return io_unlink(record) == 0 ? Fault{} : fault_from_errno(record);
+    case RecordState::kAbsent:
+      return {};
+    case RecordState::kValid:
+      break;
+  }
+  std::vector<std::string> listed = parsed.listed;
+  for (const FileChange& file : done_changes(change_from(set, parsed))) {
+    listed.push_back(file.path);
+  }
+  fault = install_listed(listed);
   return failed(fault) ? fault : remove_record(set, record);
 }
 
+// A record that is not ours, or in which no action took effect, goes with the temporary
+// files.
+Fault settle_journal(const FileSet& set) {
+  ChangeRecord parsed;
+  Fault fault;
+  const RecordState state = read_record(journal_path(set), set, parsed, fault);
+  if (state == RecordState::kUnreadable) return fault;
+  if (state != RecordState::kValid) return {};
+  Change change = change_from(set, parsed);
+  if (!action_took_effect(change)) return {};
+  signal_cleanup.keep_journal = 1;
+  return commit_change(change, fault) == ChangeResult::kInstalled ? Fault{} : fault;
+}
+
 }  // namespace
+
+Change plan_change(const FileSet& set, std::vector<ChangeStep> steps) {
+  Change change;
+  change.set = set;
+  change.steps = std::move(steps);
+  for (const ChangeStep& step : change.steps) change.done.push_back(step.action.empty());
+  return change;
+}
 
 std::string commit_record_path(const FileSet& set) {
   return set.directory + "/vtpapertoollpr.commit";
@@ -167,71 +303,67 @@ std::string commit_record_path(const FileSet& set) {
 
 // Syncs, and why each is needed: each copy is synced before the record names it
 // (prepare_data_file), or a crash could install copies whose bytes never reached the
-// disk; the record is synced before it is named, or a crash could leave a record with
-// no contents; the directory is synced once the record has its name, or a crash could
-// keep a replaced data file and lose the record, leaving the files mixed; and once more
-// after the last rename, or the record's removal could reach the disk before a rename.
-// That sync also covers the copies' own names, so they need none of their own.
-Fault prepare_change(const FileSet& set, const std::vector<FileChange>& changes) {
-  std::string names;
-  Fault fault;
-  for (const FileChange& change : changes) {
-    fault = prepare_data_file(change.path, change.rules, change.trailer);
-    if (failed(fault)) break;
-    names += file_name(change.path) + "\n";
+// disk; the record is synced before the first action, or a crash could lose what the
+// print system holds; each mark is synced before the next action starts, for the same
+// reason; the directory is synced once the record has its name, or a crash could keep a
+// replaced data file and lose the record, leaving the files mixed; and once more after
+// the last rename, or the record's removal could reach the disk before a rename. That
+// sync also covers the copies' own names, so they need none of their own.
+Fault prepare_change(Change& change) {
+  const std::vector<bool> every(change.steps.size(), true);
+  Fault fault = prepare_copies(change, merged_changes(change.set, change.steps, every));
+  if (!failed(fault)) {
+    fault = write_synced(journal_path(change.set), record_text(change.steps, change.done));
   }
-  if (!failed(fault)) fault = write_synced(temporary_path(commit_record_path(set)), names);
-  if (failed(fault)) discard_change(set, changes);
+  if (failed(fault)) discard(change);
   return fault;
 }
 
-// Leftovers that cannot be removed now are removed by the next run's recovery.
-void discard_change(const FileSet& set, const std::vector<FileChange>& changes) {
-  for (const FileChange& change : changes) ::unlink(temporary_path(change.path).c_str());
-  ::unlink(temporary_path(commit_record_path(set)).c_str());
+Fault record_step_done(Change& change, size_t step) {
+  change.done[step] = true;
+  if (!changes_files(change.steps[step])) return {};
+  signal_cleanup.keep_journal = 1;
+  const std::string journal = journal_path(change.set);
+  const std::string mark = mark_line(step);
+  Descriptor file(io_open(journal, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
+  Fault fault = file.fd < 0 ? fault_from_errno(journal)
+                            : write_all(file.fd, mark.data(), mark.size(), journal);
+  if (!failed(fault) && io_fdatasync(file.fd, journal) != 0) fault = fault_from_errno(journal);
+  if (!failed(fault)) fault = close_checked(file, journal);
+  if (failed(fault)) change.record_whole = false;
+  return fault;
 }
 
 // Once the record has its name the change counts as made: the next run finishes it.
-ChangeResult commit_change(const FileSet& set, const std::vector<FileChange>& changes,
-                           Fault& fault) {
-  const std::string record = commit_record_path(set);
-  if (io_rename(temporary_path(record), record) != 0) {
+ChangeResult commit_change(Change& change, Fault& fault) {
+  const std::vector<FileChange> wanted = done_changes(change);
+  if (wanted.empty()) {
+    discard(change);
+    return ChangeResult::kInstalled;
+  }
+  fault = wanted == change.prepared ? Fault{} : prepare_copies(change, wanted);
+  if (!failed(fault)) fault = copies_are_current(change);
+  if (!failed(fault) && !change.record_whole) fault = rewrite_record(change);
+  if (failed(fault)) return keep_or_drop(change);
+  const std::string record = commit_record_path(change.set);
+  if (io_rename(journal_path(change.set), record) != 0) {
     fault = fault_from_errno(record);
-    discard_change(set, changes);
-    return ChangeResult::kNotPrepared;
+    return keep_or_drop(change);
   }
-  fault = sync_directory(set.directory);
-  for (size_t i = 0; i < changes.size() && !failed(fault); ++i) {
-    if (io_rename(temporary_path(changes[i].path), changes[i].path) != 0) {
-      fault = fault_from_errno(changes[i].path);
-    }
-  }
-  if (!failed(fault)) fault = remove_record(set, record);
+  fault = install(change);
   return failed(fault) ? ChangeResult::kNotInstalled : ChangeResult::kInstalled;
 }
 
 Fault recover_data_files(const FileSet& set) {
   Fault fault = own_names_are_files(set);
-  if (failed(fault)) return fault;
-  const std::string record = commit_record_path(set);
-  std::vector<std::string> listed;
-  switch (read_record(set, listed, fault)) {
-    case RecordState::kUnreadable:
-      return fault;
-    case RecordState::kValid:
-      fault = finish_recorded(set, record, listed);
-      break;
-    case RecordState::kForeign:
-      if (io_unlink(record) != 0) fault = fault_from_errno(record);
-      break;
-    case RecordState::kAbsent:
-      break;
-  }
+  if (!failed(fault)) fault = finish_committed(set);
+  if (!failed(fault)) fault = settle_journal(set);
   return failed(fault) ? fault : remove_temporaries_of(set);
 }
 
 void remove_temporaries_on_signals(const FileSet& set) {
   signal_cleanup.temporaries = temporary_paths(set);
+  signal_cleanup.journal = journal_path(set);
   signal_cleanup.record = commit_record_path(set);
   for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
     struct sigaction current {};

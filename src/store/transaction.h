@@ -1,64 +1,70 @@
 // Changes several of a model's data files as one: all of them or none, even when the
-// program dies half-way, because the next run finishes a change that was committed.
+// program dies half-way, because the next run finishes a change that was committed. A
+// change is a list of steps, each of which takes effect only once something outside the
+// store (an action the caller performs) has succeeded; the record of the change says
+// which did, so that the files end up holding exactly those steps.
 #ifndef VTPAPERTOOL_STORE_TRANSACTION_H_
 #define VTPAPERTOOL_STORE_TRANSACTION_H_
 
 #include <string>
 #include <vector>
 
-#include "store/rewrite.h"
+#include "store/change_record.h"
 
-// The files that one change may touch, all in one directory, which also holds the record
-// of a change while it is installed.
-struct FileSet {
-  std::string directory;
-  std::vector<std::string> files;  // in the order a change installs them
-};
-
-// One data file's part of a change: prepare_data_file's arguments.
-struct FileChange {
-  std::string path;
-  std::vector<LineRule> rules;
-  std::string trailer;
+// A change in the making. done tells which steps have taken effect; the rest is the
+// store's own account of the copies it prepared.
+struct Change {
+  FileSet set;
+  std::vector<ChangeStep> steps;
+  std::vector<bool> done;
+  std::vector<FileChange> prepared;  // what the temporary files hold
+  std::vector<FileIdentity> read;    // what each prepared copy's data file was
+  bool record_whole = true;          // false once a step's mark may have missed the disk
 };
 
 enum class ChangeResult {
-  kInstalled,     // every data file holds its new contents
+  kInstalled,     // every data file holds the done steps (none, when no step is done)
   kNotPrepared,   // nothing changed: no data file, no temporary file, no record
-  kNotInstalled,  // committed but cut short: the record stays for the next run
+  kNotInstalled,  // cut short: the record stays, and the next run finishes the change
 };
 
-// The record that says which prepared files a change installs, while it installs them.
+// The change of steps over set, with only the steps without an action done.
+Change plan_change(const FileSet& set, std::vector<ChangeStep> steps);
+
+// The record that says which steps a change installs, once it is committed.
 std::string commit_record_path(const FileSet& set);
 
-// Writes and syncs every change's "<path>.$$$" and the record of their names, without
-// touching a data file, so that nothing that can fail is left for commit_change. Only the
-// holder of the directory's lock may call it. On failure no temporary file is left.
-Fault prepare_change(const FileSet& set, const std::vector<FileChange>& changes);
+// Writes and syncs every data file's "<path>.$$$" as if every step took effect, then the
+// record naming the steps, without touching a data file. Only the holder of the
+// directory's lock may call it. On failure nothing is left.
+Fault prepare_change(Change& change);
 
-// Removes what prepare_change wrote; no data file changes.
-void discard_change(const FileSet& set, const std::vector<FileChange>& changes);
+// Records durably that step's action succeeded, before the caller starts the next one.
+// A failure leaves the step done in change and the record to be written again at commit.
+Fault record_step_done(Change& change, size_t step);
 
-// Commits a prepared change by giving its record the name "vtpapertoollpr.commit", then
-// renames each temporary file over its data file and removes the record. On kNotPrepared
-// (the record could not be named) the temporary files are removed; on kNotPrepared and
-// kNotInstalled fault tells the failure.
-ChangeResult commit_change(const FileSet& set, const std::vector<FileChange>& changes,
-                           Fault& fault);
+// Commits the steps that are done, and only those: the prepared copies when every step is,
+// otherwise copies made again from the data files. A data file that another program wrote
+// since its copy was made is copied again, so that what it wrote is kept. The commit
+// point is the record taking the name "vtpapertoollpr.commit"; then each copy is renamed
+// over its data file and the record removed. When no done step changes a file, removes
+// what prepare_change wrote. On kNotPrepared and kNotInstalled fault tells the failure;
+// kNotInstalled also when the commit point was not reached but an action had succeeded,
+// since the record must then stay for the next run.
+ChangeResult commit_change(Change& change, Fault& fault);
 
 // Run first under the lock. Refuses, touching nothing, while an entry that bears the
-// name of the record or of a temporary file is not a regular file. With a record:
-// renames each listed temporary file that is still there over its data file and removes
-// the record. With a record that this program cannot have written (too long, without its
-// last line feed, naming other files): removes it. Then removes every temporary file.
-// Fails when an entry is in the way or a call failed; a record that could not be read
-// whole, or whose change could not be finished, then stays with every temporary file,
-// for the next run.
+// name of the record or of a temporary file is not a regular file. A committed record is
+// finished: each of its done steps' copies still there is renamed over its data file. An
+// uncommitted record whose actions succeeded in part or whole is committed with just
+// those steps, from copies made afresh. A record this program cannot have written, or
+// one in which no action succeeded, is removed, and so is every temporary file. A
+// failure keeps the record, for the next run.
 Fault recover_data_files(const FileSet& set);
 
-// Makes SIGINT, SIGTERM and SIGHUP remove the set's temporary files, unless a record names
-// them for the next run, before they end the program as they would have. Only the holder
-// of the lock may call it: before, the files could be another run's.
+// Makes SIGINT, SIGTERM and SIGHUP remove the set's temporary files before they end the
+// program as they would have, except a record that a next run must finish. Only the
+// holder of the lock may call it: before, the files could be another run's.
 void remove_temporaries_on_signals(const FileSet& set);
 
 #endif  // VTPAPERTOOL_STORE_TRANSACTION_H_

@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <sstream>
@@ -285,6 +286,23 @@ TEST(Ops, NotFoundOnATerminal) {
   ::close(terminal);
   tree.out = tree.dir / "out";
   EXPECT_EQ(tree.run(args).out, "Not found 'a\033[2Jb\tc'\n");
+}
+
+// Started with SIGCHLD ignored, as some daemons start their children, the tool still
+// learns that the sibling tool succeeded.
+TEST(Ops, ChildSignalIgnoredByTheCaller) {
+  Tree tree("lmq700k");
+  struct sigaction ignore {};
+  struct sigaction kept {};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGCHLD, &ignore, &kept);
+  const pid_t pid = tree.start(kDeleteAsset);
+  ::sigaction(SIGCHLD, &kept, nullptr);
+  const Result result = tree.finish(pid);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_TRUE(tree.registry().empty());
+  EXPECT_TRUE(tree.catalogue().empty());
 }
 
 }  // namespace

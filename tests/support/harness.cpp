@@ -48,6 +48,16 @@ Tree::Tree(const std::string& model_id, bool memory) : model(model_id) {
   fs::create_directories(inf);
   fs::copy_file(fs::path(SOURCE_DIR) / "tools/vtpapertoolcups-standin",
                 lpd / ("vtpapertoolcups_" + model));
+  // The print system starts out holding what the sample's function file holds.
+  std::istringstream function(read_file(inf / ("vt" + model + "func")));
+  std::string registry;
+  for (std::string line; std::getline(function, line);) {
+    const size_t slash = line.find('/');
+    if (line.rfind("VtL", 0) == 0 && slash != std::string::npos) {
+      registry += line.substr(slash + 1) + "\t" + line.substr(0, slash) + "\n";
+    }
+  }
+  write_file(lpd / "standin.registry", registry);
 }
 
 Tree::~Tree() {
@@ -102,6 +112,24 @@ Files Tree::files() const {
 void Tree::restore(const Files& files) const {
   for (const auto& entry : fs::directory_iterator(inf)) fs::remove_all(entry.path());
   for (const auto& [name, contents] : files) write_file(inf / name, contents);
+}
+
+std::set<std::string> Tree::catalogue() const {
+  std::istringstream listing(run({"--list"}).out);
+  std::set<std::string> formats;
+  for (std::string line; std::getline(listing, line);) {
+    const size_t width = line.find('\t');
+    const size_t key = line.find('\t', line.find('\t', width + 1) + 1);
+    formats.insert(line.substr(0, width) + "\t" + line.substr(key + 1, 25));
+  }
+  return formats;
+}
+
+std::set<std::string> Tree::registry() const {
+  std::istringstream held(read_file(lpd / "standin.registry"));
+  std::set<std::string> formats;
+  for (std::string line; std::getline(held, line);) formats.insert(line);
+  return formats;
 }
 
 std::string Tree::sibling_log() const { return read_file(lpd / "standin.log"); }

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,10 @@ struct Tree {
   Result finish(pid_t pid) const;
   Files files() const;  // every file in inf/, the program's own included
   void restore(const Files& files) const;
+  // "<name>\t<key>" of every format: as --list shows the files (after its recovery), and
+  // as the sibling stand-in's registry holds them, which stands for the print system.
+  std::set<std::string> catalogue() const;
+  std::set<std::string> registry() const;
   std::string sibling_log() const;
   std::string sibling_calls() const;  // each call's option, "-d" or "-n", in call order
 
