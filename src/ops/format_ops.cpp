@@ -104,7 +104,7 @@ int make_change(const FormatRequest& request, Change& change, int not_prepared, 
       return kInstallFailed;
     case ChangeResult::kNotPrepared:
       fault = failure;
-      return refused ? kSiblingFailed : not_prepared;
+      return not_prepared;
     case ChangeResult::kInstalled:
       break;
   }

@@ -426,29 +426,6 @@ TEST(Store, WritesMadeDuringTheSiblingCallAreKept) {
   }
 }
 
-// The print system has forgotten the format, but the record could not take its name: the
-// record stays, the user is told, and the next run makes the files agree.
-TEST(Store, AcceptedChangeOutlivesAFailedCommit) {
-  Tree tree("lmq700k");
-  const Files before = tree.files();
-  const std::string held = read_file(tree.lpd / "standin.registry");
-  const std::string record = (tree.inf / kRecord).string();
-  const long k = index_of(logged_calls(tree, kDeleteAsset), "rename " + record) + 1;
-  tree.restore(before);
-  write_file(tree.lpd / "standin.registry", held);
-  const Result result =
-      tree.run(kDeleteAsset, {{"VTPAPERTOOL_FAULT", std::to_string(k) + ":" + std::to_string(EIO)}});
-  EXPECT_EQ(result.status, 255);
-  EXPECT_EQ(result.out, "Input/output error\n");
-  EXPECT_EQ(result.err, "vtpapertoollpr_lmq700k: " + record +
-                            ": Input/output error; the change is recorded, and the next run "
-                            "finishes it\n");
-  EXPECT_TRUE(tree.registry().empty());
-  EXPECT_EQ(tree.run({"-P", "q1", "-d", "Other"}).out, "Not found 'Other'\n");
-  EXPECT_TRUE(tree.catalogue().empty());
-  EXPECT_FALSE(has_leftovers(tree.files()));
-}
-
 // A record left before its commit point: only the steps marked as taken effect reach the
 // files, from copies made again; the copies left beside the files are never installed.
 TEST(Store, RecoveryOfRecordedSteps) {
