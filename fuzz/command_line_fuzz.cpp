@@ -50,10 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   FormatRequest request;
   identify_model(words[0], request);
-  std::string refusal;
-  const Command command = scan_command_line(words, request, refusal);
-  require((command == Command::kUsage) != refusal.empty());
-  if (command == Command::kUsage) require(usage_screen(request).size() > 500);
-  if (command != Command::kUsage) check_request(command, request);
+  const Scan scan = scan_command_line(words, request);
+  require((scan.command == Command::kUsage) != scan.refusal.empty());
+  if (scan.command == Command::kUsage) require(usage_screen(request).size() > 500);
+  if (scan.command != Command::kUsage) check_request(scan.command, request);
   return 0;
 }

@@ -24,6 +24,9 @@ namespace {
 constexpr int kSuccess = 0;
 constexpr int kFailure = 255;
 constexpr int kProblemsFound = 1;
+// As for any command-line tool: nothing was done, because the command line said nothing
+// this program can do.
+constexpr int kUsageError = 2;
 constexpr char kVersionLine[] = "vtpapertoollpr 0.2\n";
 // A run that waits this long for the lock says so, once.
 constexpr int64_t kQuietWaitMs = 1000;
@@ -200,7 +203,7 @@ int run_words(const std::vector<std::string>& words, Run& run) {
   if (!identify_model(run.program, run.request)) {
     std::printf("%s is invalid.\n\n", run.program.c_str());
     report(run, "program name", "no printer model in it; start the tool as vtpapertoollpr_<model>");
-    return kSuccess;
+    return kUsageError;
   }
   if (words.size() == 2 && words[1] == "--version") {
     std::fputs(kVersionLine, stdout);
@@ -213,15 +216,16 @@ int run_words(const std::vector<std::string>& words, Run& run) {
     print_usage_screen(run.request);
     return kSuccess;
   }
-  std::string refusal;
-  const Command command = scan_command_line(words, run.request, refusal);
-  if (command == Command::kUsage) {
+  const Scan scan = scan_command_line(words, run.request);
+  if (scan.command == Command::kUsage) {
+    // The screen is the answer scripts have always had, the status tells them that nothing
+    // was done, and the reason is for people.
     print_usage_screen(run.request);
-    // The screen is the answer scripts have always had; the reason is for people.
-    tell(run, refusal);
-    return kSuccess;
+    tell(run, scan.refusal);
+    return kUsageError;
   }
-  return run_locked(command, run);
+  if (!scan.notice.empty()) tell(run, scan.notice);
+  return run_locked(scan.command, run);
 }
 
 // A closed standard descriptor would be handed to the first file opened, and a message

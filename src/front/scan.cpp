@@ -1,7 +1,7 @@
 #include "front/scan.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include <algorithm>
+#include <limits>
 
 #include "formats/entries.h"
 #include "formats/key.h"
@@ -50,20 +50,38 @@ std::string label_name_refusal(const std::string& value) {
   return kAccepted;
 }
 
-// Leading blanks, a sign, digits up to the first non-digit, saturating: "12mm" is 12.
-int64_t to_millimetres(const std::string& value) {
-  errno = 0;
-  return std::strtoll(value.c_str(), nullptr, 10);
+// A whole number of millimetres: leading blanks, a sign, digits, and "mm" if anything, as
+// "12mm" always worked. Beyond 64 bits it saturates, for the data files' limits to refuse.
+bool read_millimetres(const std::string& value, int64_t& millimetres) {
+  size_t at = value.find_first_not_of(" \t\n\v\f\r");
+  if (at == std::string::npos) return false;
+  const bool negative = value[at] == '-';
+  if (value[at] == '+' || negative) ++at;
+  const size_t end = std::min(value.find_first_not_of("0123456789", at), value.size());
+  if (end == at || (end != value.size() && value.compare(end, std::string::npos, "mm") != 0)) {
+    return false;
+  }
+  millimetres = 0;
+  for (size_t i = at; i < end; ++i) {
+    const int digit = value[i] - '0';
+    if (millimetres > (std::numeric_limits<int64_t>::max() - digit) / 10) {
+      millimetres = std::numeric_limits<int64_t>::max();
+      break;
+    }
+    millimetres = millimetres * 10 + digit;
+  }
+  if (negative) millimetres = -millimetres;
+  return true;
 }
 
 // Why the value is no size in millimetres, or kAccepted with the size in millimetres.
 std::string size_refusal(const std::string& option, const std::string& value,
                          int64_t& millimetres) {
-  if (!has_length_within(value, kLongestNumber)) {
-    return option + " " + quoted(value) + ": not a size in millimetres";
+  const std::string word = option + " " + quoted(value);
+  if (!has_length_within(value, kLongestNumber) || !read_millimetres(value, millimetres)) {
+    return word + ": not a whole number of millimetres";
   }
-  millimetres = to_millimetres(value);
-  if (millimetres <= 0) return option + " " + quoted(value) + ": not a size above 0 mm";
+  if (millimetres <= 0) return word + ": not a size above 0 mm";
   return kAccepted;
 }
 
@@ -81,11 +99,21 @@ std::string width_refusal(const std::string& value, FormatRequest& request) {
   return width_fits_records(request) ? kAccepted : width + ": too wide for the data files";
 }
 
-std::string length_refusal(const std::string& value, FormatRequest& request) {
+// A tape's limits may change the length: notice then says so, since the label will not be
+// the length the user typed.
+std::string length_refusal(const std::string& value, FormatRequest& request,
+                           std::string& notice) {
   std::string refusal = size_refusal("-h", value, request.length_mm);
   if (!refusal.empty()) return refusal;
   const std::string length = "-h " + quoted(value);
-  if (is_tape_model(request)) limit_tape_length(request);
+  notice.clear();
+  if (is_tape_model(request)) {
+    const int64_t asked = request.length_mm;
+    limit_tape_length(request);
+    if (request.length_mm != asked) {
+      notice = length + ": held to " + std::to_string(request.length_mm) + " mm";
+    }
+  }
   if (!is_tape_model(request) && request.length_mm < kShortestRoll) {
     return length + ": shorter than " + std::to_string(kShortestRoll) + " mm, which prints nothing";
   }
@@ -118,7 +146,7 @@ bool is_option(const std::string& word) {
 }
 
 std::string pair_refusal(const std::string& option, const std::string& value,
-                         FormatRequest& request, SeenOptions& seen) {
+                         FormatRequest& request, SeenOptions& seen, std::string& notice) {
   const std::string key = option.substr(0, 2);
   if (key == "-P") return printer_refusal(value, request, seen.printer);
   if (key == "-n") return label_refusal("-n", value, request, seen.add_name);
@@ -128,7 +156,7 @@ std::string pair_refusal(const std::string& option, const std::string& value,
     refusal = width_refusal(value, request);
     seen.width = refusal.empty();
   } else if (key == "-h") {
-    refusal = length_refusal(value, request);
+    refusal = length_refusal(value, request, notice);
     seen.length = refusal.empty();
   } else {
     refusal = "unknown option " + quoted(option);
@@ -153,21 +181,23 @@ Command choose_command(const SeenOptions& seen, std::string& refusal) {
 
 }  // namespace
 
-Command scan_command_line(const std::vector<std::string>& words, FormatRequest& request,
-                          std::string& refusal) {
+Scan scan_command_line(const std::vector<std::string>& words, FormatRequest& request) {
+  Scan scan;
   if (words.size() < 2) {
-    refusal = "no option given";
-    return Command::kUsage;
+    scan.refusal = "no option given";
+    return scan;
   }
   if (words.size() % 2 == 0) {
-    refusal = is_option(words.back()) ? "option " + quoted(words.back()) + " has no value"
-                                      : "unknown option " + quoted(words.back());
-    return Command::kUsage;
+    scan.refusal = is_option(words.back()) ? "option " + quoted(words.back()) + " has no value"
+                                           : "unknown option " + quoted(words.back());
+    return scan;
   }
   SeenOptions seen;
   for (size_t i = 1; i + 1 < words.size(); i += 2) {
-    refusal = pair_refusal(words[i], words[i + 1], request, seen);
-    if (!refusal.empty()) return Command::kUsage;
+    scan.refusal = pair_refusal(words[i], words[i + 1], request, seen, scan.notice);
+    if (!scan.refusal.empty()) return scan;
   }
-  return choose_command(seen, refusal);
+  scan.command = choose_command(seen, scan.refusal);
+  if (scan.command == Command::kUsage) scan.notice.clear();
+  return scan;
 }

@@ -9,11 +9,16 @@
 
 enum class Command { kUsage, kAdd, kDelete, kList, kCheck, kRepair };
 
+// What scanning made of a command line.
+struct Scan {
+  Command command = Command::kUsage;
+  std::string refusal;  // with kUsage: which word was wrong and why
+  std::string notice;   // otherwise: a length that the tape's limits changed, and to what
+};
+
 // Scans words[1..] (words[0] is the invocation name) into request, whose model must
-// already be identified. Returns kUsage for any malformed command line, with the request
-// holding whatever was stored up to the rejection and refusal saying which word was
-// wrong and why.
-Command scan_command_line(const std::vector<std::string>& words, FormatRequest& request,
-                          std::string& refusal);
+// already be identified. A malformed command line gives kUsage, with the request holding
+// whatever was stored up to the rejection.
+Scan scan_command_line(const std::vector<std::string>& words, FormatRequest& request);
 
 #endif  // VTPAPERTOOL_FRONT_SCAN_H_

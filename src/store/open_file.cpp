@@ -128,6 +128,6 @@ Fault open_data_file(const std::string& path, Descriptor& file, struct stat* inf
 
 Fault create_temporary(const std::string& path, Descriptor& file) {
   if (io_unlink(path) == -1 && errno != ENOENT) return fault_from_errno(path);
-  file = Descriptor(io_open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  file = Descriptor(io_open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   return file.fd < 0 ? fault_from_errno(path) : Fault{};
 }

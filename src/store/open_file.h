@@ -16,7 +16,8 @@
 // EINVAL for what is not a regular file, or whatever the system said.
 Fault open_data_file(const std::string& path, Descriptor& file, struct stat* info = nullptr);
 
-// Creates path afresh for writing, removing whatever had the name, never through a link.
+// Creates path afresh for writing, removing whatever had the name, never through a link;
+// only its owner may read it until its mode is set.
 Fault create_temporary(const std::string& path, Descriptor& file);
 
 #endif  // VTPAPERTOOL_STORE_OPEN_FILE_H_

@@ -47,7 +47,7 @@ inline LineRule drop_matching(const std::string& text) {
 // line (the first rule whose text a line holds decides it; a line none holds is copied)
 // and the trailer, if not empty, after the last line. A line the tool adds always starts
 // on a line of its own. The temporary file is created afresh (never through a link),
-// given the data file's owner and group when run as root and mode 0666, synced and
+// given the data file's owner and group when run as root and its permission bits, synced and
 // closed. The data file is not touched. On failure no temporary file is left. With read,
 // tells what the data file was when it was opened.
 Fault prepare_data_file(const std::string& path, const std::vector<LineRule>& rules,

@@ -19,7 +19,7 @@ std::string usage(const std::string& id, const std::string& display) {
 struct Row {
   std::string model;
   Words args;
-  std::string out;          // always with exit status 0
+  std::string out;          // exit status 2 with the usage screen or an invalid name, else 0
   std::string err;          // after the program's name and ": ", unless empty
   std::string paper_entry;  // the line the paper table gains; "" when it must not change
   std::string name = "";    // the invocation name, when not vtpapertoollpr_<model>
@@ -52,7 +52,15 @@ TEST(Front, CommandLines) {
       {"lmq700k", {"-P", "q1", "-n", "A", "-d", "A"}, tape, "-n and -d cannot be given together", ""},
       {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12"}, tape, "-n needs -h too", ""},
       {"lmq700k", {"-P", "q1", "-w", "0", "-d", "A"}, tape, "-w '0': not a size above 0 mm", ""},
-      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "abc", "-h", "5"}, tape, "-w 'abc': not a size above 0 mm", ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "abc", "-h", "5"}, tape, "-w 'abc': not a whole number of millimetres", ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12", "-h", "5O"}, tape, "-h '5O': not a whole number of millimetres", ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12,5", "-h", "5"}, tape, "-w '12,5': not a whole number of millimetres", ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12", "-h", "50.5"}, tape, "-h '50.5': not a whole number of millimetres", ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12", "-h", "5e2"}, tape, "-h '5e2': not a whole number of millimetres", ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12 mm", "-h", "5"}, tape, "-w '12 mm': not a whole number of millimetres", ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "+", "-h", "5"}, tape, "-w '+': not a whole number of millimetres", ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12", "-h", ""}, tape, "-h '': not a whole number of millimetres", ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12", "-h", " 99999999999999999999999"}, "", "-h ' 99999999999999999999999': held to 1000 mm", "VtL_vtS12mm__010A3E87E240/A:\t150\t14151"},
       {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12", "-h", "-5"}, tape, "-h '-5': not a size above 0 mm", ""},
       {"lmq700k", {"-P", "q1", "-n", "A", "-w", "37", "-h", "50"}, tape, "-w '37': wider than the widest tape this model prints", ""},
       {"lmq700k", {"-P", "q1", "-n", "x[CustomTape]", "-w", "12", "-h", "50"}, tape, "-n: the label name holds [CustomTape]", ""},
@@ -60,17 +68,17 @@ TEST(Front, CommandLines) {
       {"rk260", {"-P", "q1", "-n", "A", "-w", "3000000000", "-h", "50"}, roll, "-w '3000000000': too wide for the data files", ""},
       {"lmq700k", {"-P", "q1", "-n", "Tube12", "-w", "12", "-h", "50"}, "", "",
        "VtL_vtS12mm__060A0327E240/Tube12:\t150\t707"},
-      {"lmq700k", {"-P", "q1", "-n", "T", "-w", "4", "-h", "4"}, "", "",
+      {"lmq700k", {"-P", "q1", "-n", "T", "-w", " +4", "-h", "4mm"}, "", "",
        "VtL_vtS3.5mm_01020047E240/T:\t48\t56"},
       {"lmq700k", {"-P", "q1", "-n", "T", "-w", "10", "-h", "1000"}, "", "",
        "VtL__________010A3E87E240/T:\t150\t14151"},
-      {"lmq700k", {"-P", "q1", "-n", "T", "-w", "36", "-h", "5000"}, "", "",
+      {"lmq700k", {"-P", "q1", "-n", "T", "-w", "36", "-h", "5000"}, "", "-h '5000': held to 1000 mm",
        "VtL_vtS36mm__011F3E87E240/T:\t454\t14151"},
-      {"lmq700k", {"-P", "q1", "-n", "HS12", "-w", "12", "-h", "800"}, "", "",
+      {"lmq700k", {"-P", "q1", "-n", "HS12", "-w", "12", "-h", "800"}, "", "-h '800': held to 500 mm",
        "VtL_vtHS12mm_04091F47E240/HS12:\t132\t7075"},
       {"lmq700k", {"-P", "q1", "-w", "12", "-h", "50", "-n", "HS12"}, "", "",
        "VtL_vtS12mm__040A0327E240/HS12:\t150\t707"},
-      {"lmq700k", {"-P", "q1", "-n", "HS1", "-w", "30", "-h", "2"}, "", "",
+      {"lmq700k", {"-P", "q1", "-n", "HS1", "-w", "30", "-h", "2"}, "", "-h '2': held to 4 mm",
        "VtL__________031E0047E240/HS1:\t0\t56"},
       {"lmq700k", {"-P", "q1", "-n", "T", "-w", "12", "-w", "7", "-h", "50"}, "", "",
        "VtL__________01070327E240/T:\t106\t707"},
@@ -97,7 +105,7 @@ TEST(Front, CommandLines) {
     EXPECT_EQ(result.out, row.out);
     const std::string program = row.name.empty() ? "vtpapertoollpr_" + row.model : row.name;
     EXPECT_EQ(result.err, row.err.empty() ? "" : program + ": " + row.err + "\n");
-    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.status, !row.err.empty() && !row.out.empty() ? 2 : 0);
     EXPECT_EQ(read_file(tree.inf / ("paperinf" + row.model)),
               paper + row.paper_entry + (row.paper_entry.empty() ? "" : "\n"));
   }

@@ -261,7 +261,7 @@ TEST(Ops, LinksAndOwners) {
   ::stat((tree.inf / "paperinflmq700k").c_str(), &paper);
   EXPECT_EQ(paper.st_uid, 65534u);
   EXPECT_EQ(paper.st_gid, 65534u);
-  EXPECT_EQ(paper.st_mode & 07777, 0666u);
+  EXPECT_EQ(paper.st_mode & 07777, 0640u);
 }
 
 // A terminal is shown no control byte of a name; a script reads the name as it gave it.
@@ -303,6 +303,18 @@ TEST(Ops, ChildSignalIgnoredByTheCaller) {
   EXPECT_EQ(result.err, "");
   EXPECT_TRUE(tree.registry().empty());
   EXPECT_TRUE(tree.catalogue().empty());
+}
+
+// A data file's permission bits survive every rewrite: the tool never opens a file up.
+TEST(Ops, ModesAreKept) {
+  for (const fs::perms mode : {fs::perms(0600), fs::perms(0644), fs::perms(0666)}) {
+    Tree tree("lmq700k");
+    for (const auto& file : tree.files()) fs::permissions(tree.inf / file.first, mode);
+    EXPECT_EQ(tree.run(add("Asset24", "12", "50")).status, 0);
+    for (const auto& file : tree.files()) {
+      EXPECT_EQ(fs::status(tree.inf / file.first).permissions(), mode) << file.first;
+    }
+  }
 }
 
 }  // namespace
