@@ -48,6 +48,10 @@ std::string expected(const std::string& bytes, const std::vector<LineRule>& rule
     const LineRule* rule = decider(rules, searched);
     if (rule == nullptr || rule->kind == RuleKind::kInsertAfterMatching) out += line;
     if (rule == nullptr) continue;
+    if (rule->kind == RuleKind::kReplaceText) {
+      const size_t at = searched.find(rule->match_text);
+      out += line.substr(0, at) + rule->output + line.substr(at + rule->match_text.size());
+    }
     if (rule->kind == RuleKind::kReplaceMatching) out += rule->output;
     if (rule->kind == RuleKind::kInsertAfterMatching) own_line(rule->output);
   }
@@ -64,17 +68,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider input(data, size);
   std::vector<LineRule> rules;
   for (int count = input.ConsumeIntegral<uint8_t>() % 3; count > 0; --count) {
-    rules.push_back({static_cast<RuleKind>(input.ConsumeIntegral<uint8_t>() % 3),
+    rules.push_back({static_cast<RuleKind>(input.ConsumeIntegral<uint8_t>() % 4),
                      input.ConsumeRandomLengthString(64), input.ConsumeRandomLengthString(64)});
   }
   const std::string trailer = input.ConsumeRandomLengthString(64);
   const std::string name = input.ConsumeRandomLengthString(40);
   const std::string bytes = input.ConsumeRemainingBytesAsString();
   std::ofstream(path, std::ios::binary) << bytes;
-  std::string key;
+  std::vector<std::string> keys;
   std::string want_key;
   const std::string want = expected(bytes, rules, trailer, name, want_key);
-  if (failed(find_format_id(path, name, key)) || key != want_key) std::abort();
+  if (failed(find_format_ids_named(path, name, keys)) ||
+      (keys.empty() ? "" : keys.front()) != want_key) {
+    std::abort();
+  }
   if (failed(prepare_data_file(path, rules, trailer))) std::abort();
   std::ostringstream got;
   got << std::ifstream(path + ".$$$", std::ios::binary).rdbuf();

@@ -1,5 +1,6 @@
 #include "formats/entry_walk.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "store/open_file.h"
@@ -52,19 +53,20 @@ bool next_mark(EntryWalk& walk) {
   return false;
 }
 
-Fault find_format_id(const std::string& path, const std::string& label_name, std::string& key,
-                     const std::string& prefix, KeyTimes* taken) {
-  key.clear();
+Fault find_format_ids_named(const std::string& path, const std::string& label_name,
+                            std::vector<std::string>& keys, const std::string& prefix,
+                            KeyTimes* taken) {
   EntryWalk walk;
   const Fault fault = start_walk(path, walk);
   if (failed(fault)) return fault;
   FormatEntry entry;
-  while ((key.empty() || taken != nullptr) && next_mark(walk)) {
+  while (next_mark(walk)) {
     const KeyMark& mark = walk.mark;
     if (taken != nullptr) mark_key_time(mark.line.substr(mark.at), prefix, *taken);
-    if (key.empty() && mark.first_in_line && read_entry(mark.line, mark.at, entry) &&
-        entry.name == label_name) {
-      key = entry.key;
+    if (mark.first_in_line && read_entry(mark.line, mark.at, entry) &&
+        entry.name == label_name &&
+        std::find(keys.begin(), keys.end(), entry.key) == keys.end()) {
+      keys.push_back(entry.key);
     }
   }
   return walk.reader.fault;

@@ -36,11 +36,12 @@ Fault start_walk(const std::string& path, EntryWalk& walk);
 // when a read failed.
 bool next_mark(EntryWalk& walk);
 
-// Looks through the file at path for the first entry whose name is label_name, and sets
-// key to it, or leaves key empty when there is none. With taken, the whole file is read
-// and the time of every key in it that starts with prefix (format_id_prefix) is marked.
-Fault find_format_id(const std::string& path, const std::string& label_name, std::string& key,
-                     const std::string& prefix = "", KeyTimes* taken = nullptr);
+// Adds to keys, in file order and each once, the key of every entry of the file at path
+// whose name is label_name: a name may stand under more than one format. With taken, the
+// time of every key in the file that starts with prefix (format_id_prefix) is marked too.
+Fault find_format_ids_named(const std::string& path, const std::string& label_name,
+                            std::vector<std::string>& keys, const std::string& prefix = "",
+                            KeyTimes* taken = nullptr);
 
 // Every entry of the file at path, in file order.
 Fault read_format_entries(const std::string& path, std::vector<FormatEntry>& entries);

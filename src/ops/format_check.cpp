@@ -115,6 +115,28 @@ void add_duplicates(const Catalogue& catalogue, const std::string& key, const st
   }
 }
 
+using NameCounts = std::unordered_map<std::string, int>;
+
+// How many formats stand under each name, leaving out those in left_out.
+NameCounts name_counts(const Catalogue& catalogue, const KeySet& left_out) {
+  NameCounts counts;
+  for (const std::string& key : catalogue.keys) {
+    const std::string& name = catalogue.names.at(key);
+    if (!name.empty() && left_out.count(key) == 0) ++counts[name];
+  }
+  return counts;
+}
+
+// A line for a key whose name another format has too: a delete or a replacing add of
+// that name takes them all, and which one a user means cannot be told from the files.
+void add_shared_name(const Catalogue& catalogue, const std::string& key, const NameCounts& counts,
+                     const std::string& lead, std::string& report) {
+  const auto count = counts.find(catalogue.names.at(key));
+  if (count == counts.end() || count->second < 2) return;
+  add_line(catalogue, key,
+           lead + "one of " + std::to_string(count->second) + " formats with this name", report);
+}
+
 std::string settings_name(const Catalogue& catalogue) {
   return file_name(catalogue.set.files[kSettingsFile]);
 }
@@ -176,11 +198,13 @@ Fault plan_mending(const FormatRequest& request, const Catalogue& catalogue, Men
   std::unordered_map<std::string, std::string> dropped_from;
   Fault fault = plan_drops(catalogue, broken, mending, dropped_from);
   if (failed(fault)) return fault;
+  const NameCounts staying = name_counts(catalogue, broken);
   for (const std::string& key : catalogue.keys) {
     if (broken.count(key) != 0) {
       add_line(catalogue, key, "dropped from " + dropped_from[key], mending.report);
     } else {
       add_duplicates(catalogue, key, "not mended: ", mending.report);
+      add_shared_name(catalogue, key, staying, "not mended: ", mending.report);
     }
   }
   fault = plan_media_reset(request, catalogue, broken, mending);
@@ -198,10 +222,12 @@ int check_label_formats(FormatRequest request, std::string& report, Fault& fault
     report += "-\t-\t" + file_name(path) + " is missing\n";
   }
   if (!catalogue.has_header) report += "-\t-\t" + no_header(catalogue) + "\n";
+  const NameCounts counts = name_counts(catalogue, {});
   for (const std::string& key : catalogue.keys) {
     const std::string files = lacking(catalogue, key);
     if (!files.empty()) add_line(catalogue, key, "missing from " + files, report);
     add_duplicates(catalogue, key, "", report);
+    add_shared_name(catalogue, key, counts, "", report);
   }
   for (const std::string& key : catalogue.current) {
     if (is_whole(catalogue, key)) continue;

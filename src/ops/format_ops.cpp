@@ -13,53 +13,76 @@
 
 namespace {
 
-// Where the look-ups found a name, and under which keys; an empty key: not there.
+// Every key under which the look-ups found the name: a name may stand under more than one
+// format when the files were edited by hand or by another program.
 struct FoundFormat {
-  std::string function_key;
-  std::string paper_key;
+  std::vector<std::string> keys;  // the function file's, then the paper table's
+  bool in_paper_table = false;
 };
 
-bool is_on_file(const FoundFormat& found) {
-  return !found.function_key.empty() || !found.paper_key.empty();
-}
+bool is_on_file(const FoundFormat& found) { return !found.keys.empty(); }
 
 // With taken, the look-ups also mark the times of the keys that the new format's key could
 // collide with, so that composing it reads no file again.
 Fault look_up(const FormatRequest& request, const FileSet& set, FoundFormat& found,
               KeyTimes* taken) {
   const std::string prefix = taken == nullptr ? "" : format_id_prefix(request);
-  const Fault fault = find_format_id(set.files[kFunctionFile], request.label_name,
-                                     found.function_key, prefix, taken);
+  Fault fault = find_format_ids_named(set.files[kFunctionFile], request.label_name, found.keys,
+                                      prefix, taken);
   if (failed(fault)) return fault;
-  return find_format_id(set.files[kPaperTable], request.label_name, found.paper_key, prefix, taken);
+  std::vector<std::string> paper_keys;
+  fault = find_format_ids_named(set.files[kPaperTable], request.label_name, paper_keys, prefix,
+                                taken);
+  found.in_paper_table = !paper_keys.empty();
+  for (const std::string& key : paper_keys) {
+    if (std::find(found.keys.begin(), found.keys.end(), key) == found.keys.end()) {
+      found.keys.push_back(key);
+    }
+  }
+  return fault;
 }
 
-// What the files lose once the sibling tool has deleted the name.
-std::vector<FileChange> dropping(const FormatRequest& request, const FileSet& set,
-                                 const FoundFormat& found) {
-  if (!is_on_file(found)) return {};
-  // Beyond the function file the paper table's key counts, should the two files disagree.
-  std::vector<FileChange> files{
-      {set.files[kFunctionFile],
-       {drop_matching(found.function_key.empty() ? found.paper_key : found.function_key)},
-       ""}};
-  if (found.paper_key.empty()) return files;
-  files.push_back({set.files[kPaperTable], {drop_matching(found.paper_key)}, ""});
-  files.push_back({set.files[kSettingsFile],
-                   {{RuleKind::kReplaceMatching, found.paper_key, default_media_line(request)}},
-                   ""});
-  files.push_back({set.files[kImagingArea], {drop_matching(found.paper_key)}, ""});
+// Only the files that a rule or trailer changes.
+std::vector<FileChange> touched(std::vector<FileChange> files) {
+  files.erase(std::remove_if(files.begin(), files.end(),
+                             [](const FileChange& file) {
+                               return file.rules.empty() && file.trailer.empty();
+                             }),
+              files.end());
   return files;
 }
 
-// What the files gain once the sibling tool has added the format under key.
+// What the files lose once the sibling tool has deleted the name: every line of every
+// format it stands under, and the current media when it was one of them.
+std::vector<FileChange> dropping(const FormatRequest& request, const FileSet& set,
+                                 const FoundFormat& found) {
+  std::vector<FileChange> files;
+  for (const std::string& path : set.files) files.push_back({path, {}, ""});
+  for (const std::string& key : found.keys) {
+    files[kFunctionFile].rules.push_back(drop_matching(key));
+    files[kPaperTable].rules.push_back(drop_matching(key));
+    files[kSettingsFile].rules.push_back(
+        {RuleKind::kReplaceMatching, key, default_media_line(request)});
+    files[kImagingArea].rules.push_back(drop_matching(key));
+  }
+  return touched(files);
+}
+
+// What the files gain once the sibling tool has added the format under key. A format that
+// replaces others stays the current media where one of them was.
 std::vector<FileChange> entering(const FormatRequest& request, const FileSet& set,
-                                 const std::string& key) {
-  return {{set.files[kFunctionFile],
-           {{RuleKind::kInsertAfterMatching, kCustomTapeHeader, function_entry(key, request)}},
-           ""},
-          {set.files[kPaperTable], {}, paper_table_entry(key, request)},
-          {set.files[kImagingArea], {}, imaging_area_entry(key, request)}};
+                                 const FoundFormat& found, const std::string& key) {
+  std::vector<FileChange> files;
+  for (const std::string& path : set.files) files.push_back({path, {}, ""});
+  files[kFunctionFile].rules.push_back(
+      {RuleKind::kInsertAfterMatching, kCustomTapeHeader, function_entry(key, request),
+       std::string("has no ") + kCustomTapeHeader + " line, so no format can be entered there"});
+  files[kPaperTable].trailer = paper_table_entry(key, request);
+  files[kImagingArea].trailer = imaging_area_entry(key, request);
+  for (const std::string& old_key : found.keys) {
+    files[kSettingsFile].rules.push_back({RuleKind::kReplaceText, old_key, key});
+  }
+  return touched(files);
 }
 
 // The sibling tool's calls in the order they are made, each with what the files gain and
@@ -67,7 +90,9 @@ std::vector<FileChange> entering(const FormatRequest& request, const FileSet& se
 std::vector<ChangeStep> steps_for(const FormatRequest& request, const FileSet& set,
                                   const FoundFormat& found, const std::string& key) {
   std::vector<ChangeStep> steps{{delete_command_line(request), dropping(request, set, found)}};
-  if (!key.empty()) steps.push_back({add_command_line(request, key), entering(request, set, key)});
+  if (!key.empty()) {
+    steps.push_back({add_command_line(request, key), entering(request, set, found, key)});
+  }
   return steps;
 }
 
@@ -141,5 +166,5 @@ int delete_label_format(FormatRequest request, Fault& fault) {
   Change change = plan_change(set, steps_for(request, set, found, ""));
   const int result = make_change(request, change, kDataFileFailed, fault);
   if (result != kDone) return result;
-  return found.paper_key.empty() ? kNotFound : kDone;
+  return found.in_paper_table ? kDone : kNotFound;
 }

@@ -6,7 +6,7 @@
 namespace {
 
 // Indexed by RuleKind.
-constexpr const char* kRuleWords[] = {"drop", "replace", "insert"};
+constexpr const char* kRuleWords[] = {"drop", "replace", "insert", "swap"};
 
 // A step's texts may hold any byte; only these three would break a line into fields.
 std::string escaped(const std::string& text) {
@@ -58,14 +58,18 @@ std::string path_named(const FileSet& set, std::string_view name) {
 }
 
 // A later step's line goes right below the line it follows, above what an earlier step
-// put there, as it would if the steps were applied one after the other.
+// put there, as it would if the steps were applied one after the other. Any other rule of
+// a later step on the same text takes the earlier one's place: it says what becomes of
+// those lines once both steps took effect.
 void add_rule(FileChange& file, const LineRule& rule) {
   for (LineRule& held : file.rules) {
-    if (rule.kind == RuleKind::kInsertAfterMatching && held.kind == rule.kind &&
-        held.match_text == rule.match_text) {
+    if (held.match_text != rule.match_text) continue;
+    if (rule.kind == RuleKind::kInsertAfterMatching && held.kind == rule.kind) {
       held.output = rule.output + held.output;
-      return;
+    } else {
+      held = rule;
     }
+    return;
   }
   file.rules.push_back(rule);
 }

@@ -38,10 +38,10 @@ struct ChangeStep {
 bool changes_files(const ChangeStep& step);
 
 // The changes of the steps for which take is true, one per file of set, in its install
-// order, with the rules of each step in step order. Applying them in one pass gives what
-// applying the steps one after the other would, as long as no step's rule matches a line
-// that another step writes: a later step's line inserted after the same text lands above
-// an earlier step's, and trailers follow one another.
+// order, with the rules of each step in step order. A later step's line inserted after the
+// same text lands above an earlier step's, as if the steps were applied one after the
+// other; any other rule of a later step on the same text replaces the earlier step's; and
+// trailers follow one another.
 std::vector<FileChange> merged_changes(const FileSet& set, const std::vector<ChangeStep>& steps,
                                        const std::vector<bool>& take);
 

@@ -57,8 +57,15 @@ void emit_own_line(Output& out, const std::string& line) {
   emit(out, line);
 }
 
-void apply_to_matching_line(std::string_view line, const LineRule& rule, Output& out) {
+// at: where the rule's text starts in the line.
+void apply_to_matching_line(std::string_view line, size_t at, const LineRule& rule,
+                            Output& out) {
   switch (rule.kind) {
+    case RuleKind::kReplaceText:
+      emit(out, line.substr(0, at));
+      emit(out, rule.output);
+      emit(out, line.substr(at + rule.match_text.size()));
+      break;
     case RuleKind::kDropMatching:
       break;
     case RuleKind::kReplaceMatching:
@@ -80,8 +87,10 @@ bool copies_every_line(const std::vector<LineRule>& rules) {
 
 // Finds every rule's matches across the whole run of lines at once, so that lines without
 // one cost no per-line work; next[i] is rule i's first match at or after the line being
-// decided. The first rule whose text a line holds before its first zero byte decides it.
-void apply_rules(std::string_view lines, const std::vector<LineRule>& rules, Output& out) {
+// decided. The first rule whose text a line holds before its first zero byte decides it;
+// decided[i] is set once rule i has decided a line.
+void apply_rules(std::string_view lines, const std::vector<LineRule>& rules, Output& out,
+                 std::vector<bool>& decided) {
   if (copies_every_line(rules)) {
     emit(out, lines);
     return;
@@ -99,16 +108,19 @@ void apply_rules(std::string_view lines, const std::vector<LineRule>& rules, Out
     const size_t end = start + line.size();
     const size_t searchable = searchable_part(line).size();
     emit(out, lines.substr(done, start - done));
-    const LineRule* decider = nullptr;
+    size_t decider = rules.size();
+    size_t at = 0;
     for (size_t i = 0; i < rules.size(); ++i) {
       if (next[i] >= end) continue;
-      if (decider == nullptr && searchable >= next[i] - start + rules[i].match_text.size()) {
-        decider = &rules[i];
+      if (decider == rules.size() && searchable >= next[i] - start + rules[i].match_text.size()) {
+        decider = i;
+        at = next[i] - start;
       }
       next[i] = find_text(lines, rules[i].match_text, end);
     }
-    if (decider != nullptr) {
-      apply_to_matching_line(line, *decider, out);
+    if (decider != rules.size()) {
+      decided[decider] = true;
+      apply_to_matching_line(line, at, rules[decider], out);
     } else {
       emit(out, line);
     }
@@ -155,10 +167,14 @@ bool copy_in_kernel(Copy& copy) {
 
 void apply_to_lines(Copy& copy, const std::vector<LineRule>& rules) {
   LineReader reader = make_line_reader(copy.in.fd, copy.path, line_block_size());
+  std::vector<bool> decided(rules.size(), false);
   for (std::string_view lines; !failed(copy.out.fault) && next_lines(reader, lines);) {
-    apply_rules(lines, rules, copy.out);
+    apply_rules(lines, rules, copy.out, decided);
   }
   if (!failed(copy.out.fault)) copy.out.fault = reader.fault;
+  for (size_t i = 0; i < rules.size() && !failed(copy.out.fault); ++i) {
+    if (!decided[i] && !rules[i].unmatched.empty()) copy.out.fault = {0, copy.path, rules[i].unmatched};
+  }
 }
 
 bool copy_through_rules(Copy& copy, const std::vector<LineRule>& rules,

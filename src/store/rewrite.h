@@ -10,19 +10,23 @@
 
 #include "store/fault.h"
 
-enum class RuleKind { kDropMatching, kReplaceMatching, kInsertAfterMatching };
+enum class RuleKind { kDropMatching, kReplaceMatching, kInsertAfterMatching, kReplaceText };
 
 // What happens to each line, decided by whether match_text occurs in the line before its
 // first zero byte. output is the whole line (line feed included) that replaces or
-// follows a matching line.
+// follows a matching line, or, for kReplaceText, what takes the place of match_text's
+// first occurrence in it, every other byte of the line kept. When unmatched is not
+// empty, a file in which no line is decided by the rule fails with it as the reason.
 struct LineRule {
   RuleKind kind = RuleKind::kDropMatching;
   std::string match_text;
   std::string output;
+  std::string unmatched = "";
 };
 
 inline bool operator==(const LineRule& a, const LineRule& b) {
-  return a.kind == b.kind && a.match_text == b.match_text && a.output == b.output;
+  return a.kind == b.kind && a.match_text == b.match_text && a.output == b.output &&
+         a.unmatched == b.unmatched;
 }
 
 // What a data file was when it was read. Another program that writes to it, or puts

@@ -18,6 +18,8 @@ namespace {
 const char kAsset[] = "Asset24\t22\t100\tVtL_vtS24mm__0716064A0F3E\tcurrent\n";
 const char kAssetKey[] = "VtL_vtS24mm__0716064A0F3E";
 const Words kDeleteAsset{"-P", "q1", "-d", "Asset24"};
+const char kOtherKey[] = "VtL_vtS12mm__070A0327AAAA";
+const char kNoHeader[] = "/vtlmq700kfunc: has no [CustomTape] line, so no format can be entered there\n";
 // What --check says of the sample settings file once Asset24 is not whole.
 const std::string kStale =
     std::string(kAssetKey) + "\tAsset24\tcurrent media in vtlmq700krc, but not a whole format\n";
@@ -33,6 +35,16 @@ void drop_lines(const fs::path& path, const std::string& text) {
   for (std::string line; std::getline(lines, line);)
     kept += line.find(text) > line.size() ? line + "\n" : "";
   write_file(path, kept);
+}
+
+// A second whole format named Asset24, as a hand edit could leave it.
+void add_second_asset(const Tree& t) {
+  const auto append = [&t](const char* file, const std::string& line) {
+    write_file(t.inf / file, read_file(t.inf / file) + line);
+  };
+  append("vtlmq700kfunc", std::string(kOtherKey) + "/Asset24\n");
+  append("paperinflmq700k", std::string(kOtherKey) + "/Asset24:\t150\t707\n");
+  append("ImagingArea", std::string(kOtherKey) + "\t:\t0.00\t0.00\t30.00\t141.52\n");
 }
 
 struct Step {
@@ -81,11 +93,17 @@ TEST(Ops, Commands) {
        [](const Tree& t) { drop_lines(t.inf / "paperinflmq700k", kAssetKey); },
        {{{"--list"}, "Asset24\t-\t-\tVtL_vtS24mm__0716064A0F3E\tcurrent,incomplete\n"},
         {kDeleteAsset, "Not found 'Asset24'\n"}}, ""},
-      {"no [CustomTape] line", "rk260",
-       [](const Tree& t) { drop_lines(t.inf / "vtrk260func", "[CustomTape]"); },
-       {{add("X", "29", "90"), ""}, {add("X", "29", "90"), ""},
-        {{"--list"}, "X\t29\t90\tVtL__________011D05A7E241\tincomplete\n"},
-        {{"-P", "q1", "-d", "X"}, ""}}, ""},
+      {"no [CustomTape] line", "lmq700k",
+       [](const Tree& t) { drop_lines(t.inf / "vtlmq700kfunc", "[CustomTape]"); },
+       {{add("X", "12", "50"), "", 255, kNoHeader}, {add("Asset24", "12", "50"), "", 255, kNoHeader}},
+       kAsset, true, "", "", ""},
+      {"a name held by two formats", "lmq700k", [](const Tree& t) { add_second_asset(t); },
+       {{{"--check"}, std::string(kAssetKey) + "\tAsset24\tone of 2 formats with this name\n" +
+                      kOtherKey + "\tAsset24\tone of 2 formats with this name\n", 1},
+        {kDeleteAsset, ""}}, "", false, "inf/vtlmq700krc", "Media=vtS12mm\n", "-d"},
+      {"a replacing add takes every format of the name", "lmq700k", [](const Tree& t) { add_second_asset(t); },
+       {{add("Asset24", "12", "50"), ""}}, "Asset24\t10\t50\tVtL_vtS12mm__070A0327E240\tcurrent\n",
+       false, "inf/ImagingArea", "26.40\t0.00\nVtL_vtS12mm__070A0327E240\t:\t0.00\t0.00\t30.00\t141.52\n", "-d -n"},
       {"keys stay unique", "lmq700k", [](const Tree&) {},
        {{add("A", "12", "50"), ""}, {add("B", "12", "50"), ""}, {{"-P", "q1", "-d", "A"}, ""}},
        std::string(kAsset) + "B\t10\t50\tVtL_vtS12mm__010A0327E241\t-\n"},
@@ -179,9 +197,9 @@ TEST(Ops, Commands) {
        [](const Tree& t) { write_file(t.lpd / "standin.fail", "add"); },
        {{add("Asset24", "12", "50"), "", 255, "/vtpapertoolcups_lmq700k: exited with status 1\n"}},
        "", false, "inf/vtlmq700krc", "Media=vtS12mm\n", "-d -n"},
-      {"a replacing add is one change", "lmq700k", [](const Tree&) {},
-       {{add("Asset24", "12", "50"), ""}}, "Asset24\t10\t50\tVtL_vtS12mm__070A0327E240\t-\n", false,
-       "inf/vtlmq700krc", "Media=vtS12mm\n", "-d -n"},
+      {"a replacing add is one change, and stays the current media", "lmq700k", [](const Tree&) {},
+       {{add("Asset24", "12", "50"), ""}}, "Asset24\t10\t50\tVtL_vtS12mm__070A0327E240\tcurrent\n", false,
+       "inf/vtlmq700krc", "Media=VtL_vtS12mm__070A0327E240\nCopies=1\n", "-d -n"},
       {"a name on no file", "lmq700k", [](const Tree&) {},
        {{{"-P", "q1", "-d", "Nope"}, "Not found 'Nope'\n"}}, kAsset, true, "", "", "-d"},
       {"a planted temporary file", "lmq700k",
