@@ -2,6 +2,7 @@
 // each command prints and what --list then shows, with the data files set up odd ways.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -333,6 +334,40 @@ TEST(Ops, ModesAreKept) {
       EXPECT_EQ(fs::status(tree.inf / file.first).permissions(), mode) << file.first;
     }
   }
+}
+
+// A damaged file system is often remounted read-only: --list and --check must still say
+// what the files hold, and a change left for the next run must fail and say why.
+TEST(Ops, ReadOnlyFileSystem) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+  Tree tree("lmq700k");
+  const Files before = tree.files();
+  const auto read_only = [&tree] {
+    return ::mount(tree.inf.c_str(), tree.inf.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
+           ::mount(nullptr, tree.inf.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
+                   nullptr) == 0;
+  };
+  if (!read_only()) {
+    ::umount(tree.inf.c_str());
+    GTEST_SKIP() << "cannot mount here: " << std::strerror(errno);
+  }
+  const Result listed = tree.run({"--list"});
+  const Result checked = tree.run({"--check"});
+  ::umount(tree.inf.c_str());
+  EXPECT_EQ(listed.out, kAsset);
+  EXPECT_EQ(listed.err, "");
+  EXPECT_EQ(checked.status, 0);
+  EXPECT_EQ(checked.err, "");
+  write_file(tree.inf / "vtpapertoollpr.commit.$$$",
+             "step\tcall\nfile\tImagingArea\t\nrule\tdrop\tVtL_vtS24mm__0716064A0F3E\t\ndone\t0\n");
+  ASSERT_TRUE(read_only());
+  const Result left = tree.run({"--list"});
+  ::umount(tree.inf.c_str());
+  EXPECT_EQ(left.status, 255);
+  EXPECT_NE(left.err.find(": Read-only file system\n"), std::string::npos) << left.err;
+  EXPECT_EQ(tree.run({"--list"}).status, 0);
+  const std::string& imaging = before.at("ImagingArea");
+  EXPECT_EQ(tree.files().at("ImagingArea"), imaging.substr(0, imaging.find("VtL")));
 }
 
 }  // namespace
