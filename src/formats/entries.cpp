@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "formats/key.h"
+#include "formats/tape.h"
 
 namespace {
 
@@ -86,13 +87,18 @@ bool read_decimal(const std::string& text, size_t at, size_t count, int64_t& val
   return *end == '\0';
 }
 
-bool roll_size_from_dots(const std::string& rest, int64_t& width_mm, int64_t& length_mm) {
+// The two numbers of what follows a paper table entry's name: ":\t<width>\t<length>".
+bool paper_dots(const std::string& rest, int64_t& width_dots, int64_t& length_dots) {
   const size_t tab = rest.find('\t', 2);
-  int64_t width_dots = 0;
-  int64_t length_dots = 0;
   return rest.compare(0, 2, ":\t") == 0 && tab != std::string::npos &&
          read_decimal(rest, 2, tab - 2, width_dots) &&
-         read_decimal(rest, tab + 1, rest.size() - tab - 1, length_dots) &&
+         read_decimal(rest, tab + 1, rest.size() - tab - 1, length_dots);
+}
+
+bool roll_size_from_dots(const std::string& rest, int64_t& width_mm, int64_t& length_mm) {
+  int64_t width_dots = 0;
+  int64_t length_dots = 0;
+  return paper_dots(rest, width_dots, length_dots) &&
          roll_millimetres(width_dots, kRollWidthMargin, width_mm) &&
          roll_millimetres(length_dots, kRollLengthMargin, length_mm);
 }
@@ -137,6 +143,31 @@ bool read_entry(std::string_view line, size_t mark, FormatEntry& entry) {
   entry.name = std::string(line.substr(mark + kNameAt, static_cast<size_t>(length)));
   entry.rest = std::string(line.substr(name_end));
   return true;
+}
+
+bool request_from_paper_entry(const FormatEntry& entry, FormatRequest& request) {
+  request.label_name = entry.name;
+  int64_t width_dots = 0;
+  int64_t length_dots = 0;
+  if (!entry_size(request, entry, request.width_mm, request.length_mm) ||
+      !paper_dots(entry.rest, width_dots, length_dots)) {
+    return false;
+  }
+  request.print_width_dots = is_tape_model(request) ? width_dots : 0;
+  return width_fits_records(request) && length_fits_records(request);
+}
+
+bool request_from_tape_key(const std::string& key, FormatRequest& request) {
+  const std::string media = key.substr(kMediaField.at, kMediaField.size);
+  request.tape_media = media == kNoMediaFiller ? "" : media;
+  request.width_mm = key_field_value(key, kWidthField);
+  request.length_mm = key_field_value(key, kLengthField);
+  if (request.width_mm < 0 || request.length_mm < 0) return false;
+  // A width the tape took as it stood left no media name in the key.
+  const bool fitted = request.tape_media.empty()
+                          ? fit_tape_width(request) && request.tape_media.empty()
+                          : fit_tape_media(request);
+  return fitted && format_id_prefix(request) == key.substr(0, kTimeField.at);
 }
 
 // Tape sizes stand in the key; roll sizes are worked back from the paper table's dots.

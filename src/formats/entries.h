@@ -47,4 +47,13 @@ bool read_entry(std::string_view line, size_t mark, FormatEntry& entry);
 bool entry_size(const FormatRequest& request, const FormatEntry& entry, int64_t& width_mm,
                 int64_t& length_mm);
 
+// Sets request's sizes and dots (its model kept, label_name set to the entry's name) to
+// those the entry stands for: on tape models the width dots it holds and the key's sizes,
+// on roll models the sizes its dots give back exactly. False when it does not tell them.
+bool request_from_paper_entry(const FormatEntry& entry, FormatRequest& request);
+
+// Sets a tape request's sizes and dots from the key's fields and the tape table, with
+// label_name already set: false unless they give back the key's first 20 characters.
+bool request_from_tape_key(const std::string& key, FormatRequest& request);
+
 #endif  // VTPAPERTOOL_FORMATS_ENTRIES_H_

@@ -14,6 +14,7 @@ void enter_line(EntryWalk& walk, size_t at) {
   const size_t start = static_cast<size_t>(whole.data() - walk.lines.data());
   walk.line_end = start + whole.size();
   walk.mark.line = searchable_part(whole);
+  walk.mark.whole_line = walk.mark.line.size() == whole.size();
   if (!walk.mark.line.empty() && walk.mark.line.back() == '\n') walk.mark.line.remove_suffix(1);
 }
 
@@ -91,6 +92,21 @@ Fault find_format_ids(const std::string& path, const std::unordered_set<std::str
   while (!failed(fault) && next_mark(walk)) {
     const std::string key(walk.mark.line.substr(walk.mark.at, kFormatIdLength));
     if (keys.count(key) != 0) found.insert(key);
+  }
+  return failed(fault) ? fault : walk.reader.fault;
+}
+
+Fault read_joined_lines(const std::string& path, std::vector<JoinedLine>& lines) {
+  EntryWalk walk;
+  const Fault fault = start_walk(path, walk);
+  bool line_taken = false;
+  while (!failed(fault) && next_mark(walk)) {
+    const KeyMark& mark = walk.mark;
+    if (mark.first_in_line) line_taken = false;
+    if (mark.at == 0 || !mark.whole_line || !is_format_id_at(mark.line, mark.at)) continue;
+    if (!line_taken) lines.push_back({std::string(mark.line), {}});
+    line_taken = true;
+    lines.back().cuts.push_back(mark.at);
   }
   return failed(fault) ? fault : walk.reader.fault;
 }

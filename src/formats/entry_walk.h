@@ -18,6 +18,7 @@ struct KeyMark {
   std::string_view line;  // up to its first zero byte, without its line feed
   size_t at = 0;          // where the mark starts in line
   bool first_in_line = false;
+  bool whole_line = true;  // false when a zero byte ends line before the line feed
 };
 
 // A data file read block by block, mark by mark. A missing file has no marks.
@@ -49,6 +50,17 @@ Fault read_format_entries(const std::string& path, std::vector<FormatEntry>& ent
 // Adds to found each of keys that some line of the file at path holds.
 Fault find_format_ids(const std::string& path, const std::unordered_set<std::string>& keys,
                       std::unordered_set<std::string>& found);
+
+// A line that holds more than one entry, where a lost line feed joined them: no entry
+// holds a whole key after its start, so each one there starts another entry.
+struct JoinedLine {
+  std::string text;          // without its line feed
+  std::vector<size_t> cuts;  // where each whole key after the line's start begins
+};
+
+// Every line of the file at path that holds a whole key after its start, and no zero
+// byte that could hide what the line holds, in file order.
+Fault read_joined_lines(const std::string& path, std::vector<JoinedLine>& lines);
 
 // The key that starts at the first mark of each line, where a whole key does, in file
 // order.

@@ -1,6 +1,7 @@
 #include "formats/tape.h"
 
 #include <cstdint>
+#include <string>
 
 namespace {
 
@@ -31,6 +32,14 @@ const TapeRow* first_row_taking(const TapeRow (&rows)[N], int64_t width_mm) {
   return nullptr;
 }
 
+template <size_t N>
+const TapeRow* row_named(const TapeRow (&rows)[N], const std::string& media_name) {
+  for (const TapeRow& row : rows) {
+    if (media_name == row.media_name) return &row;
+  }
+  return nullptr;
+}
+
 void apply_row(const TapeRow& row, FormatRequest& request) {
   if (request.width_mm > row.printable_mm) {
     request.width_mm = row.printable_mm;
@@ -56,6 +65,14 @@ bool fit_tape_width(FormatRequest& request) {
                                    : first_row_taking(kStandardTapes, request.width_mm);
   if (row == nullptr) return heat_shrink;
   apply_row(*row, request);
+  return true;
+}
+
+bool fit_tape_media(FormatRequest& request) {
+  const TapeRow* row = row_named(kStandardTapes, request.tape_media);
+  if (row == nullptr) row = row_named(kHeatShrinkTapes, request.tape_media);
+  if (row == nullptr || request.width_mm != row->printable_mm) return false;
+  request.print_width_dots = row->printable_dots;
   return true;
 }
 

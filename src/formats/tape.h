@@ -11,6 +11,11 @@
 // no media name and 0 dots.
 bool fit_tape_width(FormatRequest& request);
 
+// Fits to the tape whose media name tape_media holds, as a width trimmed to that tape's
+// printable width was: records its dots. False when no tape has that name or width_mm is
+// not its printable width.
+bool fit_tape_media(FormatRequest& request);
+
 // Holds length_mm between 4 and 1000 mm, or 500 mm for heat-shrink tube.
 void limit_tape_length(FormatRequest& request);
 

@@ -128,8 +128,10 @@ int run_check(const Run& run) {
 int run_repair(const Run& run) {
   std::string report;
   Fault fault;
-  switch (repair_label_formats(run.request, report, fault)) {
+  const int result = repair_label_formats(run.request, report, fault);
+  switch (result) {
     case kDone:
+    case kNotMended:
       break;
     case kInstallFailed:
       return failure(run, left_for_next_run(fault), false);
@@ -137,7 +139,7 @@ int run_repair(const Run& run) {
       return failure(run, fault, false);
   }
   std::fwrite(report.data(), 1, report.size(), stdout);
-  return kSuccess;
+  return result == kNotMended ? kProblemsFound : kSuccess;
 }
 
 int run_command(Command command, const Run& run) {

@@ -7,7 +7,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "formats/entries.h"
 #include "formats/entry_walk.h"
+#include "formats/key.h"
 #include "formats/layout.h"
 #include "ops/format_list.h"
 #include "ops/format_ops.h"
@@ -27,7 +29,13 @@ struct Catalogue {
   KeyCounts entries[kDataFileCount];  // entries per key, of the files that have entries
   KeySet imaged;                      // keys that some ImagingArea line holds
   std::vector<std::string> current;   // the keys that the settings file's lines name
+  // Each key's first paper table entry, ending where the next entry on its line starts.
+  std::unordered_map<std::string, FormatEntry> paper;
+  std::vector<JoinedLine> joined[kDataFileCount];  // lines a lost line feed joined
+  KeySet joined_keys[kDataFileCount];              // keys with an entry on one of them
 };
+
+constexpr DataFile kEntryFiles[] = {kFunctionFile, kPaperTable, kImagingArea};
 
 void note_key(Catalogue& catalogue, const std::string& key, const std::string& name,
               DataFile file) {
@@ -39,7 +47,39 @@ void note_key(Catalogue& catalogue, const std::string& key, const std::string& n
 Fault read_entries(Catalogue& catalogue, DataFile file) {
   std::vector<FormatEntry> entries;
   const Fault fault = read_format_entries(catalogue.set.files[file], entries);
-  for (const FormatEntry& entry : entries) note_key(catalogue, entry.key, entry.name, file);
+  for (const FormatEntry& entry : entries) {
+    note_key(catalogue, entry.key, entry.name, file);
+    if (file == kPaperTable) catalogue.paper.emplace(entry.key, entry);
+  }
+  return fault;
+}
+
+// counted: the segment starts at its line's first mark, which the entries already hold.
+void note_segment(Catalogue& catalogue, DataFile file, const std::string& segment, bool counted) {
+  FormatEntry entry;
+  entry.key = segment.substr(0, kFormatIdLength);
+  if (file != kImagingArea && !read_entry(segment, 0, entry)) return;
+  if (file == kPaperTable) catalogue.paper[entry.key] = entry;
+  catalogue.joined_keys[file].insert(entry.key);
+  if (counted) return;
+  note_key(catalogue, entry.key, entry.name, file);
+  if (file == kImagingArea) catalogue.imaged.insert(entry.key);
+}
+
+// Each entry of a joined line counts as if it stood on a line of its own.
+Fault read_joined(Catalogue& catalogue, DataFile file) {
+  const Fault fault = read_joined_lines(catalogue.set.files[file], catalogue.joined[file]);
+  for (const JoinedLine& line : catalogue.joined[file]) {
+    const size_t first_mark = line.text.find(kKeyMark);
+    for (size_t i = 0; i < line.cuts.size(); ++i) {
+      const size_t end = i + 1 < line.cuts.size() ? line.cuts[i + 1] : line.text.size();
+      note_segment(catalogue, file, line.text.substr(line.cuts[i], end - line.cuts[i]),
+                   line.cuts[i] == first_mark);
+    }
+    if (is_format_id_at(line.text, 0)) {
+      note_segment(catalogue, file, line.text.substr(0, line.cuts.front()), true);
+    }
+  }
   return fault;
 }
 
@@ -67,7 +107,11 @@ Fault read_catalogue(const FormatRequest& request, Catalogue& catalogue) {
   catalogue.has_header = header || no_function_file;
   if (!failed(fault)) fault = read_entries(catalogue, kPaperTable);
   if (!failed(fault)) fault = read_entries(catalogue, kFunctionFile);
-  return failed(fault) ? fault : read_keys(catalogue);
+  if (!failed(fault)) fault = read_keys(catalogue);
+  for (const DataFile file : kEntryFiles) {
+    if (!failed(fault)) fault = read_joined(catalogue, file);
+  }
+  return fault;
 }
 
 bool holds(const Catalogue& catalogue, const std::string& key, DataFile file) {
@@ -141,35 +185,88 @@ std::string settings_name(const Catalogue& catalogue) {
   return file_name(catalogue.set.files[kSettingsFile]);
 }
 
-// The lines of the broken formats, and the current-media lines that name no whole format.
+// What --repair makes of the catalogue.
 struct Mending {
-  std::vector<FileChange> changes;
+  std::vector<FileChange> files;  // by DataFile
+  KeySet dropped;
   std::string report;
+  bool unmended = false;
 };
 
-Fault plan_drops(const Catalogue& catalogue, const KeySet& broken, Mending& mending,
-                 std::unordered_map<std::string, std::string>& dropped_from) {
-  for (const DataFile file : {kFunctionFile, kPaperTable, kImagingArea}) {
+// The lines a format lacks that its key and its other lines give back exactly: a paper
+// table entry from the key, the name and the tape table (tape models), an ImagingArea line
+// from the key and the paper table, a function file entry from the key and the name.
+// Appends them to files and says in rebuilt_in where; false when one cannot be rebuilt.
+bool rebuild(FormatRequest request, const Catalogue& catalogue, const std::string& key,
+             std::vector<FileChange>& files, std::string& rebuilt_in) {
+  request.label_name = catalogue.names.at(key);
+  const bool has_paper = holds(catalogue, key, kPaperTable);
+  if (request.label_name.empty()) return false;
+  if (has_paper ? !request_from_paper_entry(catalogue.paper.at(key), request)
+                : !is_tape_model(request) || !request_from_tape_key(key, request)) {
+    return false;
+  }
+  if (!holds(catalogue, key, kFunctionFile) && !catalogue.has_header) return false;
+  for (const DataFile file : kEntryFiles) {
+    if (holds(catalogue, key, file)) continue;
+    if (file == kFunctionFile) {
+      files[file].rules.push_back({RuleKind::kInsertAfterMatching, kCustomTapeHeader,
+                                   function_entry(key, request)});
+    } else {
+      files[file].trailer += file == kPaperTable ? paper_table_entry(key, request)
+                                                 : imaging_area_entry(key, request);
+    }
+    rebuilt_in += (rebuilt_in.empty() ? "" : ", ") + file_name(catalogue.set.files[file]);
+  }
+  return true;
+}
+
+// Each joined line becomes the lines it joined, less the entries of dropped formats. The
+// rules come first, so that they decide those lines before any drop rule could.
+void split_joined_lines(const Catalogue& catalogue, Mending& mending) {
+  for (const DataFile file : kEntryFiles) {
+    for (const JoinedLine& line : catalogue.joined[file]) {
+      std::vector<size_t> starts{0};
+      starts.insert(starts.end(), line.cuts.begin(), line.cuts.end());
+      std::string lines;
+      for (size_t i = 0; i < starts.size(); ++i) {
+        const size_t end = i + 1 < starts.size() ? starts[i + 1] : line.text.size();
+        const std::string part = line.text.substr(starts[i], end - starts[i]);
+        const bool is_entry = is_format_id_at(part, 0);
+        if (!is_entry || mending.dropped.count(part.substr(0, kFormatIdLength)) == 0) {
+          lines += part + "\n";
+        }
+      }
+      std::vector<LineRule>& rules = mending.files[file].rules;
+      rules.insert(rules.begin(), {RuleKind::kReplaceMatching, line.text, lines});
+    }
+  }
+}
+
+// Every line that holds a dropped key goes, from whichever file holds it.
+Fault drop_broken(const Catalogue& catalogue, Mending& mending,
+                  std::unordered_map<std::string, std::string>& dropped_from) {
+  for (const DataFile file : kEntryFiles) {
     KeySet held;
-    const Fault fault = find_format_ids(catalogue.set.files[file], broken, held);
+    const Fault fault = find_format_ids(catalogue.set.files[file], mending.dropped, held);
     if (failed(fault)) return fault;
-    FileChange change{catalogue.set.files[file], {}, ""};
     for (const std::string& key : catalogue.keys) {
       if (held.count(key) == 0) continue;
-      change.rules.push_back(drop_matching(key));
+      mending.files[file].rules.push_back(drop_matching(key));
       std::string& files = dropped_from[key];
       files += (files.empty() ? "" : ", ") + file_name(catalogue.set.files[file]);
     }
-    if (!change.rules.empty()) mending.changes.push_back(change);
   }
   return {};
 }
 
+// Current-media lines that name a dropped key, or a key no format has, get the model's
+// default media line.
 Fault plan_media_reset(const FormatRequest& request, const Catalogue& catalogue,
-                       const KeySet& broken, Mending& mending) {
-  KeySet stale = broken;
+                       Mending& mending) {
+  KeySet stale = mending.dropped;
   for (const std::string& key : catalogue.current) {
-    if (!is_whole(catalogue, key)) stale.insert(key);
+    if (catalogue.names.count(key) == 0) stale.insert(key);
   }
   KeySet held;
   const Fault fault = find_format_ids(catalogue.set.files[kSettingsFile], stale, held);
@@ -177,38 +274,58 @@ Fault plan_media_reset(const FormatRequest& request, const Catalogue& catalogue,
   std::vector<std::string> order = catalogue.current;
   order.insert(order.end(), catalogue.keys.begin(), catalogue.keys.end());
   const std::string media = default_media_line(request);
-  FileChange change{catalogue.set.files[kSettingsFile], {}, ""};
   for (const std::string& key : order) {
     if (held.erase(key) == 0) continue;
-    change.rules.push_back({RuleKind::kReplaceMatching, key, media});
+    mending.files[kSettingsFile].rules.push_back({RuleKind::kReplaceMatching, key, media});
     add_line(catalogue, key,
              "current media in " + settings_name(catalogue) + " reset to " +
                  media.substr(0, media.size() - 1),
              mending.report);
   }
-  if (!change.rules.empty()) mending.changes.push_back(change);
   return {};
 }
 
-Fault plan_mending(const FormatRequest& request, const Catalogue& catalogue, Mending& mending) {
-  KeySet broken;
+// Problems that need a person: which of two entries of one key, or of two formats of one
+// name, is meant, and where the function file's header belongs.
+void report_unmended(const Catalogue& catalogue, Mending& mending) {
+  const NameCounts staying = name_counts(catalogue, mending.dropped);
+  const size_t before = mending.report.size();
   for (const std::string& key : catalogue.keys) {
-    if (!is_whole(catalogue, key)) broken.insert(key);
+    if (mending.dropped.count(key) != 0) continue;
+    add_duplicates(catalogue, key, "not mended: ", mending.report);
+    add_shared_name(catalogue, key, staying, "not mended: ", mending.report);
   }
-  std::unordered_map<std::string, std::string> dropped_from;
-  Fault fault = plan_drops(catalogue, broken, mending, dropped_from);
-  if (failed(fault)) return fault;
-  const NameCounts staying = name_counts(catalogue, broken);
+  if (!catalogue.has_header) mending.report += "-\t-\tnot mended: " + no_header(catalogue) + "\n";
+  mending.unmended = mending.report.size() != before;
+}
+
+Fault plan_mending(const FormatRequest& request, const Catalogue& catalogue, Mending& mending) {
+  for (const std::string& path : catalogue.set.files) mending.files.push_back({path, {}, ""});
+  std::unordered_map<std::string, std::string> rebuilt_in;
   for (const std::string& key : catalogue.keys) {
-    if (broken.count(key) != 0) {
-      add_line(catalogue, key, "dropped from " + dropped_from[key], mending.report);
-    } else {
-      add_duplicates(catalogue, key, "not mended: ", mending.report);
-      add_shared_name(catalogue, key, staying, "not mended: ", mending.report);
+    if (is_whole(catalogue, key)) continue;
+    if (!rebuild(request, catalogue, key, mending.files, rebuilt_in[key])) {
+      mending.dropped.insert(key);
     }
   }
-  fault = plan_media_reset(request, catalogue, broken, mending);
-  if (!catalogue.has_header) mending.report += "-\t-\tnot mended: " + no_header(catalogue) + "\n";
+  std::unordered_map<std::string, std::string> dropped_from;
+  Fault fault = drop_broken(catalogue, mending, dropped_from);
+  if (failed(fault)) return fault;
+  for (const std::string& key : catalogue.keys) {
+    for (const DataFile file : kEntryFiles) {
+      if (catalogue.joined_keys[file].count(key) == 0) continue;
+      add_line(catalogue, key, "split off a joined line of " + file_name(catalogue.set.files[file]),
+               mending.report);
+    }
+    if (mending.dropped.count(key) != 0) {
+      add_line(catalogue, key, "dropped from " + dropped_from[key], mending.report);
+    } else if (!rebuilt_in[key].empty()) {
+      add_line(catalogue, key, "rebuilt in " + rebuilt_in[key], mending.report);
+    }
+  }
+  split_joined_lines(catalogue, mending);
+  fault = plan_media_reset(request, catalogue, mending);
+  report_unmended(catalogue, mending);
   return fault;
 }
 
@@ -226,6 +343,11 @@ int check_label_formats(FormatRequest request, std::string& report, Fault& fault
   for (const std::string& key : catalogue.keys) {
     const std::string files = lacking(catalogue, key);
     if (!files.empty()) add_line(catalogue, key, "missing from " + files, report);
+    for (const DataFile file : kEntryFiles) {
+      if (catalogue.joined_keys[file].count(key) == 0) continue;
+      add_line(catalogue, key, "joined to another line of " + file_name(catalogue.set.files[file]),
+               report);
+    }
     add_duplicates(catalogue, key, "", report);
     add_shared_name(catalogue, key, counts, "", report);
   }
@@ -248,12 +370,16 @@ int repair_label_formats(FormatRequest request, std::string& report, Fault& faul
   Mending mending;
   fault = plan_mending(request, catalogue, mending);
   if (failed(fault)) return kDataFileFailed;
-  if (!mending.changes.empty()) {
+  std::vector<FileChange> changes;
+  for (FileChange& file : mending.files) {
+    if (!file.rules.empty() || !file.trailer.empty()) changes.push_back(std::move(file));
+  }
+  if (!changes.empty()) {
     // Nothing outside has to agree to a repair: its one step has no action.
-    Change change = plan_change(catalogue.set, {{"", mending.changes}});
+    Change change = plan_change(catalogue.set, {{"", changes}});
     const int result = make_change(request, change, kDataFileFailed, fault);
     if (result != kDone) return result;
   }
   report = mending.report;
-  return kDone;
+  return mending.unmended ? kNotMended : kDone;
 }

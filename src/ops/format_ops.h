@@ -12,6 +12,8 @@
 // Results of every operation; on each failure fault says what failed and why.
 constexpr int kDone = 0;
 constexpr int kNotFound = 1;
+// A repair that made its change but left problems only a person can settle.
+constexpr int kNotMended = 2;
 constexpr int kDataFileFailed = -1;
 constexpr int kSiblingFailed = -2;
 constexpr int kInstallFailed = -3;

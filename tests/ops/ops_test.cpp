@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <sstream>
 
 #include "support/harness.h"
@@ -155,11 +156,15 @@ TEST(Ops, Commands) {
         {{"--check"}, "", 255, "/bin/inf: No such file or directory\n"}}, "", true, "", "", ""},
       {"a whole catalogue needs no mending", "rk260", [](const Tree&) {},
        {{{"--check"}, ""}, {{"--repair"}, ""}}, "", true, "", "", ""},
-      {"a format missing from one file is dropped everywhere", "lmq700k",
-       [](const Tree& t) { drop_lines(t.inf / "ImagingArea", kAssetKey); },
-       {{{"--check"}, std::string(kAssetKey) + "\tAsset24\tmissing from ImagingArea\n" + kStale, 1},
-        {{"--repair"}, std::string(kAssetKey) + "\tAsset24\tdropped from vtlmq700kfunc, paperinflmq700k\n" +
-                       kAssetKey + "\tAsset24\tcurrent media in vtlmq700krc reset to Media=vtS12mm\n"},
+      {"a format without a name on file is dropped everywhere", "lmq700k",
+       [](const Tree& t) {
+         drop_lines(t.inf / "vtlmq700kfunc", kAssetKey);
+         drop_lines(t.inf / "paperinflmq700k", kAssetKey);
+       },
+       {{{"--check"}, std::string(kAssetKey) + "\t-\tmissing from vtlmq700kfunc, paperinflmq700k\n" +
+                      kAssetKey + "\t-\tcurrent media in vtlmq700krc, but not a whole format\n", 1},
+        {{"--repair"}, std::string(kAssetKey) + "\t-\tdropped from ImagingArea\n" +
+                       kAssetKey + "\t-\tcurrent media in vtlmq700krc reset to Media=vtS12mm\n"},
         {{"--check"}, ""}}, "", false, "inf/vtlmq700krc", "Media=vtS12mm\nCopies=1\n", ""},
       {"a deleted format left as the current media", "lmq700k",
        [](const Tree& t) { write_file(t.inf / "vtlmq700krc", "Copies=1\nMedia=VtL_vtS12mm__010A0327FFFF\n"); },
@@ -170,13 +175,13 @@ TEST(Ops, Commands) {
       {"duplicate keys and a missing header are reported, not mended", "lmq700k",
        [](const Tree& t) {
          write_file(t.inf / "paperinflmq700k", read_file(t.inf / "paperinflmq700k") +
-                    "VtL_vtS24mm__0716064A0F3E/Asset24:\t320\t1417\n");
+                    "VtL_vtS24mm__0716064A0F3E/Asset24:\t320\t1415\n");
          drop_lines(t.inf / "vtlmq700kfunc", "[CustomTape]");
        },
        {{{"--check"}, "-\t-\tvtlmq700kfunc has no [CustomTape] line, so adding cannot enter formats there\n" +
                       std::string(kAssetKey) + "\tAsset24\ton 2 entries of paperinflmq700k\n", 1},
         {{"--repair"}, std::string(kAssetKey) + "\tAsset24\tnot mended: on 2 entries of paperinflmq700k\n"
-                       "-\t-\tnot mended: vtlmq700kfunc has no [CustomTape] line, so adding cannot enter formats there\n"}},
+                       "-\t-\tnot mended: vtlmq700kfunc has no [CustomTape] line, so adding cannot enter formats there\n", 1}},
        kAsset, true, "", "", ""},
       {"a data file that is a directory", "lmq700k",
        [](const Tree& t) { fs::remove(t.inf / "vtlmq700krc"); fs::create_directory(t.inf / "vtlmq700krc"); },
@@ -235,6 +240,105 @@ TEST(Ops, Commands) {
       EXPECT_EQ(tree.sibling_calls(), c.calls);
     }
   }
+}
+
+// The line of text that holds what, line feed included.
+std::string line_holding(const std::string& text, const std::string& what) {
+  const size_t at = text.find(what);
+  const size_t start = text.rfind('\n', at) + 1;
+  return text.substr(start, text.find('\n', at) + 1 - start);
+}
+
+std::string without(std::string text, const std::string& line) {
+  return text.erase(text.find(line), line.size());
+}
+
+// The line that holds what, joined to the one before it by a lost line feed.
+std::string joined(std::string text, const std::string& what) {
+  return text.erase(text.rfind('\n', text.find(what)), 1);
+}
+
+// --repair gives back every line that a format's key and its other lines determine, and
+// drops only what it cannot rebuild: each kind of damage, judged byte for byte.
+TEST(Ops, RepairRebuilds) {
+  struct Damage {
+    std::string what;
+    std::string file;
+    std::string name;  // the format damaged
+    std::function<std::string(const std::string&, const std::string&)> damage;
+    std::function<std::string(const std::string&, const std::string&)> mended;
+  };
+  const auto lost = [](const std::string& text, const std::string& key) {
+    return without(text, line_holding(text, key));
+  };
+  const auto at_end = [lost](const std::string& text, const std::string& key) {
+    return lost(text, key) + line_holding(text, key);
+  };
+  const auto below_header = [lost](const std::string& text, const std::string& key) {
+    std::string mended = lost(text, key);
+    return mended.insert(mended.find("[CustomTape]\n") + 13, line_holding(text, key));
+  };
+  const auto as_it_was = [](const std::string& text, const std::string&) { return text; };
+  const auto emptied = [](const std::string&, const std::string&) { return std::string(); };
+  const auto only_formats = [](const std::string& text, const std::string&) {
+    std::string formats;
+    for (size_t at = 0; (at = text.find("\nVtL", at)) != std::string::npos; ++at) {
+      formats += line_holding(text, text.substr(at + 1, 25));
+    }
+    return formats;
+  };
+  const Damage damages[] = {
+      {"an ImagingArea line lost", "ImagingArea", "Tube12", lost, at_end},
+      {"a heat-shrink ImagingArea line lost", "ImagingArea", "HSWide", lost, at_end},
+      {"ImagingArea emptied", "ImagingArea", "", emptied, only_formats},
+      {"a trimmed tape's paper table line lost", "paperinflmq700k", "Tube12", lost, at_end},
+      {"a 3.5 mm tape's paper table line lost", "paperinflmq700k", "T4", lost, at_end},
+      {"a tube's paper table line lost", "paperinflmq700k", "HS9", lost, at_end},
+      {"a wide tube's paper table line lost", "paperinflmq700k", "HSWide", lost, at_end},
+      {"an untrimmed tape's paper table line lost", "paperinflmq700k", "T10", lost, at_end},
+      {"a function file entry lost", "vtlmq700kfunc", "HS9", lost, below_header},
+      {"two paper table lines joined", "paperinflmq700k", "Tube12", joined, as_it_was},
+      {"a format joined to a driver line", "ImagingArea", "Asset24", joined, as_it_was},
+      {"two function file entries joined", "vtlmq700kfunc", "Tube12", joined, as_it_was},
+      {"a roll's ImagingArea line lost", "ImagingArea", "Roll29", lost, at_end},
+  };
+  std::map<std::string, Files> whole;
+  std::map<std::string, std::string> keys;
+  for (const auto& [model, formats] : std::map<std::string, std::vector<Words>>{
+           {"lmq700k",
+            {add("Tube12", "12", "50"), add("HS9", "9", "60"), add("HSWide", "30", "40"),
+             add("T4", "4", "20"), add("T10", "10", "30")}},
+           {"rk260", {add("Roll29", "29", "90"), add("Roll62", "62", "100")}}}) {
+    Tree tree(model);
+    for (const Words& format : formats) ASSERT_EQ(tree.run(format).status, 0);
+    whole[model] = tree.files();
+    std::istringstream listing(tree.run({"--list"}).out);
+    for (std::string line; std::getline(listing, line);) {
+      keys[line.substr(0, line.find('\t'))] = line.substr(line.rfind('\t') - 25, 25);
+    }
+  }
+  for (const Damage& d : damages) {
+    SCOPED_TRACE(d.what);
+    const std::string model = d.name.rfind("Roll", 0) == 0 ? "rk260" : "lmq700k";
+    Tree tree(model);
+    tree.restore(whole[model]);
+    const std::string key = d.name.empty() ? "" : keys[d.name];
+    const std::string& text = whole[model].at(d.file);
+    write_file(tree.inf / d.file, d.damage(text, key));
+    EXPECT_EQ(tree.run({"--check"}).status, 1);
+    const Result repaired = tree.run({"--repair"});
+    EXPECT_EQ(repaired.status, 0) << repaired.out;
+    Files mended = whole[model];
+    mended[d.file] = d.mended(text, key);
+    EXPECT_EQ(tree.files(), mended) << repaired.out;
+    EXPECT_EQ(tree.run({"--check"}).out, "");
+  }
+  // A roll's sizes stand in full only in its paper table: without it the format goes.
+  Tree roll("rk260");
+  roll.restore(whole["rk260"]);
+  drop_lines(roll.inf / "paperinfrk260", keys["Roll29"]);
+  EXPECT_EQ(roll.run({"--repair"}).out, keys["Roll29"] + "\tRoll29\tdropped from vtrk260func, ImagingArea\n");
+  EXPECT_EQ(roll.run({"--list"}).out.find("Roll29"), std::string::npos);
 }
 
 // Only root can make a file or link belong to someone else. A link is followed only when
