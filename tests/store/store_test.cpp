@@ -63,15 +63,9 @@ std::vector<std::string> logged_calls(const Tree& tree, const Words& command) {
 // not: after a sibling call ran, up to the write of the mark that records it.
 std::vector<bool> in_doubt(const std::vector<std::string>& calls, const std::string& journal) {
   std::vector<bool> doubtful(calls.size(), false);
-  for (size_t i = 0; i < calls.size(); ++i) {
-    if (calls[i].rfind("sibling ", 0) != 0) continue;
-    size_t mark = i + 1;
-    while (mark < calls.size() && calls[mark] != "write " + journal &&
-           calls[mark].rfind("sibling ", 0) != 0) {
-      ++mark;
-    }
-    if (mark == calls.size() || calls[mark] != "write " + journal) continue;
-    for (size_t k = i + 1; k <= mark; ++k) doubtful[k] = true;
+  for (size_t k = 1; k < calls.size(); ++k) {
+    doubtful[k] = calls[k - 1].rfind("sibling ", 0) == 0 ||
+                  (doubtful[k - 1] && calls[k - 1] != "write " + journal);
   }
   return doubtful;
 }
