@@ -29,6 +29,32 @@ bool next_mark_in_lines(EntryWalk& walk) {
   return true;
 }
 
+void add_key_once(const std::string& key, std::vector<std::string>& keys) {
+  if (std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(key);
+}
+
+// An entry's name stands right after its key and a "/": a search for "/<name>" passes over
+// the lines that cannot hold the entry at memory speed, where a walk stops at every mark.
+Fault find_entries_named(EntryWalk& walk, const std::string& label_name,
+                         std::vector<std::string>& keys) {
+  const std::string needle = "/" + label_name;
+  FormatEntry entry;
+  for (std::string_view lines; next_lines(walk.reader, lines);) {
+    for (size_t at = find_text(lines, needle, 0); at != std::string_view::npos;) {
+      const std::string_view whole = line_around(lines, at);
+      std::string_view line = searchable_part(whole);
+      if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+      const size_t mark = line.find(kKeyMark);
+      if (mark != std::string_view::npos && read_entry(line, mark, entry) &&
+          entry.name == label_name) {
+        add_key_once(entry.key, keys);
+      }
+      at = find_text(lines, needle, static_cast<size_t>(whole.data() - lines.data()) + whole.size());
+    }
+  }
+  return walk.reader.fault;
+}
+
 }  // namespace
 
 Fault start_walk(const std::string& path, EntryWalk& walk) {
@@ -59,15 +85,15 @@ Fault find_format_ids_named(const std::string& path, const std::string& label_na
                             KeyTimes* taken) {
   EntryWalk walk;
   const Fault fault = start_walk(path, walk);
-  if (failed(fault)) return fault;
+  if (failed(fault) || walk.file.fd < 0) return fault;
+  if (taken == nullptr) return find_entries_named(walk, label_name, keys);
   FormatEntry entry;
   while (next_mark(walk)) {
     const KeyMark& mark = walk.mark;
-    if (taken != nullptr) mark_key_time(mark.line.substr(mark.at), prefix, *taken);
+    mark_key_time(mark.line.substr(mark.at), prefix, *taken);
     if (mark.first_in_line && read_entry(mark.line, mark.at, entry) &&
-        entry.name == label_name &&
-        std::find(keys.begin(), keys.end(), entry.key) == keys.end()) {
-      keys.push_back(entry.key);
+        entry.name == label_name) {
+      add_key_once(entry.key, keys);
     }
   }
   return walk.reader.fault;
