@@ -19,6 +19,12 @@ void require(bool holds) {
 // The names a delete could confuse with another format's, or that would move entries.
 void check_request(Command command, const FormatRequest& request) {
   const std::string& name = request.label_name;
+  if (command != Command::kAdd && command != Command::kDelete) {
+    require(command != Command::kApply ||
+            (!request.catalogue_path.empty() && !request.printer_name.empty()));
+    require(!request.prune || command == Command::kApply);
+    return;
+  }
   require(!request.printer_name.empty() && request.printer_name.size() <= 1024);
   require(!name.empty() && name.size() <= 32 && name.find_first_of("\r\n") == std::string::npos);
   require(name.find("[CustomTape]") == std::string::npos && !holds_format_id(name));

@@ -145,6 +145,16 @@ bool read_entry(std::string_view line, size_t mark, FormatEntry& entry) {
   return true;
 }
 
+bool width_to_ask(const FormatRequest& request, const FormatEntry& entry, int64_t& width_mm) {
+  int64_t length_mm = 0;
+  if (!entry_size(request, entry, width_mm, length_mm)) return false;
+  if (!is_tape_model(request)) return true;
+  const std::string media = entry.key.substr(kMediaField.at, kMediaField.size);
+  if (media == kNoMediaFiller) return true;
+  width_mm = nominal_width(media);
+  return width_mm > 0;
+}
+
 bool request_from_paper_entry(const FormatEntry& entry, FormatRequest& request) {
   request.label_name = entry.name;
   int64_t width_dots = 0;

@@ -47,6 +47,10 @@ bool read_entry(std::string_view line, size_t mark, FormatEntry& entry);
 bool entry_size(const FormatRequest& request, const FormatEntry& entry, int64_t& width_mm,
                 int64_t& length_mm);
 
+// The width that, given to -w with the entry's name, fits to the same tape and dots: for a
+// width trimmed to a tape, the tape's own width. False when the entry does not tell it.
+bool width_to_ask(const FormatRequest& request, const FormatEntry& entry, int64_t& width_mm);
+
 // Sets request's sizes and dots (its model kept, label_name set to the entry's name) to
 // those the entry stands for: on tape models the width dots it holds and the key's sizes,
 // on roll models the sizes its dots give back exactly. False when it does not tell them.

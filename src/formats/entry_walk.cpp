@@ -33,11 +33,11 @@ void add_key_once(const std::string& key, std::vector<std::string>& keys) {
   if (std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(key);
 }
 
-// An entry's name stands right after its key and a "/": a search for "/<name>" passes over
-// the lines that cannot hold the entry at memory speed, where a walk stops at every mark.
+// A search for the name passes over the lines that cannot hold its entry at memory speed,
+// where a walk stops at every mark. The name must not be empty.
 Fault find_entries_named(EntryWalk& walk, const std::string& label_name,
                          std::vector<std::string>& keys) {
-  const std::string needle = "/" + label_name;
+  const std::string& needle = label_name;
   FormatEntry entry;
   for (std::string_view lines; next_lines(walk.reader, lines);) {
     for (size_t at = find_text(lines, needle, 0); at != std::string_view::npos;) {
@@ -86,11 +86,11 @@ Fault find_format_ids_named(const std::string& path, const std::string& label_na
   EntryWalk walk;
   const Fault fault = start_walk(path, walk);
   if (failed(fault) || walk.file.fd < 0) return fault;
-  if (taken == nullptr) return find_entries_named(walk, label_name, keys);
+  if (taken == nullptr && !label_name.empty()) return find_entries_named(walk, label_name, keys);
   FormatEntry entry;
   while (next_mark(walk)) {
     const KeyMark& mark = walk.mark;
-    mark_key_time(mark.line.substr(mark.at), prefix, *taken);
+    if (taken != nullptr) mark_key_time(mark.line.substr(mark.at), prefix, *taken);
     if (mark.first_in_line && read_entry(mark.line, mark.at, entry) &&
         entry.name == label_name) {
       add_key_once(entry.key, keys);
@@ -133,6 +133,18 @@ Fault read_joined_lines(const std::string& path, std::vector<JoinedLine>& lines)
     if (!line_taken) lines.push_back({std::string(mark.line), {}});
     line_taken = true;
     lines.back().cuts.push_back(mark.at);
+  }
+  return failed(fault) ? fault : walk.reader.fault;
+}
+
+Fault read_key_lines(const std::string& path, std::vector<FormatEntry>& lines) {
+  EntryWalk walk;
+  const Fault fault = start_walk(path, walk);
+  while (!failed(fault) && next_mark(walk)) {
+    const KeyMark& mark = walk.mark;
+    if (!mark.first_in_line || !is_format_id_at(mark.line, mark.at)) continue;
+    lines.push_back({std::string(mark.line.substr(mark.at, kFormatIdLength)), "",
+                     std::string(mark.line.substr(mark.at + kFormatIdLength))});
   }
   return failed(fault) ? fault : walk.reader.fault;
 }

@@ -62,6 +62,10 @@ struct JoinedLine {
 // byte that could hide what the line holds, in file order.
 Fault read_joined_lines(const std::string& path, std::vector<JoinedLine>& lines);
 
+// For each line whose first mark starts a whole key, in file order: the key, and in rest
+// what follows it up to the line feed or the first zero byte (name stays empty).
+Fault read_key_lines(const std::string& path, std::vector<FormatEntry>& lines);
+
 // The key that starts at the first mark of each line, where a whole key does, in file
 // order.
 Fault read_format_ids(const std::string& path, std::vector<std::string>& keys);

@@ -15,6 +15,9 @@ struct FormatRequest {
   int64_t width_mm = 0;
   int64_t length_mm = 0;
   int64_t print_width_dots = 0;
+  std::string catalogue_path;  // --apply: the catalogue's file, "-" for standard input
+  bool prune = false;          // --apply --prune: formats the catalogue does not name go
+  bool dry_run = false;        // say what would change, and change nothing
 };
 
 inline bool is_tape_model(const FormatRequest& request) { return request.model_kind > 2; }

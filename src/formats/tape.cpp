@@ -76,6 +76,12 @@ bool fit_tape_media(FormatRequest& request) {
   return true;
 }
 
+int64_t nominal_width(const std::string& media_name) {
+  const TapeRow* row = row_named(kStandardTapes, media_name);
+  if (row == nullptr) row = row_named(kHeatShrinkTapes, media_name);
+  return row == nullptr ? -1 : row->nominal_mm;
+}
+
 void limit_tape_length(FormatRequest& request) {
   const int64_t longest = marks_heat_shrink(request) ? 500 : 1000;
   if (request.length_mm <= 3) {

@@ -2,6 +2,9 @@
 #ifndef VTPAPERTOOL_FORMATS_TAPE_H_
 #define VTPAPERTOOL_FORMATS_TAPE_H_
 
+#include <cstdint>
+#include <string>
+
 #include "formats/request.h"
 
 // Fits afresh, forgetting any earlier fit: picks the first tape whose nominal width takes
@@ -15,6 +18,10 @@ bool fit_tape_width(FormatRequest& request);
 // printable width was: records its dots. False when no tape has that name or width_mm is
 // not its printable width.
 bool fit_tape_media(FormatRequest& request);
+
+// The width that, asked for, fits to the tape of this media name and is trimmed to it: the
+// tape's own width. -1 when no tape has that name.
+int64_t nominal_width(const std::string& media_name);
 
 // Holds length_mm between 4 and 1000 mm, or 500 mm for heat-shrink tube.
 void limit_tape_length(FormatRequest& request);

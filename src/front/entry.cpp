@@ -10,8 +10,10 @@
 
 #include "formats/layout.h"
 #include "formats/request.h"
+#include "front/catalogue.h"
 #include "front/scan.h"
 #include "front/usage.h"
+#include "ops/format_catalogue.h"
 #include "ops/format_check.h"
 #include "ops/format_list.h"
 #include "ops/format_ops.h"
@@ -35,6 +37,7 @@ constexpr int64_t kQuietWaitMs = 1000;
 struct Run {
   std::string program;
   FormatRequest request;
+  std::vector<FormatRequest> catalogue;  // --apply's formats
 };
 
 void print_system_error(int error) { std::printf("%s\n", std::strerror(error)); }
@@ -142,8 +145,56 @@ int run_repair(const Run& run) {
   return result == kNotMended ? kProblemsFound : kSuccess;
 }
 
+// What is printed only once it is whole, so that a failure never leaves a part.
+int print_whole(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return kSuccess;
+}
+
+int run_export(const Run& run) {
+  std::string catalogue;
+  Fault fault;
+  if (export_label_formats(run.request, catalogue, fault) != kDone) {
+    return failure(run, fault, false);
+  }
+  return print_whole(catalogue);
+}
+
+// The lines of what changed come first, also when a later format failed: they are
+// committed, and a script must learn of them.
+int run_apply(const Run& run) {
+  std::string changes;
+  Fault fault;
+  const int result = apply_catalogue(run.request, run.catalogue, changes, fault);
+  print_whole(changes);
+  switch (result) {
+    case kDone:
+      return kSuccess;
+    case kInstallFailed:
+      return failure(run, left_for_next_run(fault), false);
+    default:
+      return failure(run, fault, false);
+  }
+}
+
+// --dry-run of -n or -d: the line of what the command would change.
+int run_preview(Command command, const Run& run) {
+  std::string line;
+  Fault fault;
+  const int result = command == Command::kAdd ? preview_add(run.request, line, fault)
+                                              : preview_delete(run.request, line, fault);
+  return result == kDone ? print_whole(line) : failure(run, fault, false);
+}
+
 int run_command(Command command, const Run& run) {
+  if (run.request.dry_run && (command == Command::kAdd || command == Command::kDelete)) {
+    return run_preview(command, run);
+  }
   switch (command) {
+    case Command::kExport:
+      return run_export(run);
+    case Command::kApply:
+      return run_apply(run);
     case Command::kAdd:
       return run_add(run);
     case Command::kDelete:
@@ -159,7 +210,8 @@ int run_command(Command command, const Run& run) {
 
 // The commands that stand alone after the program name, and print only what they find.
 bool is_report(Command command) {
-  return command == Command::kList || command == Command::kCheck || command == Command::kRepair;
+  return command == Command::kList || command == Command::kCheck ||
+         command == Command::kRepair || command == Command::kExport || command == Command::kApply;
 }
 
 // Returns false when the run must stop, having said why. A model whose data directory is
@@ -211,9 +263,6 @@ int run_words(const std::vector<std::string>& words, Run& run) {
     std::fputs(kVersionLine, stdout);
     return kSuccess;
   }
-  if (words.size() == 2 && words[1] == "--list") return run_locked(Command::kList, run);
-  if (words.size() == 2 && words[1] == "--check") return run_locked(Command::kCheck, run);
-  if (words.size() == 2 && words[1] == "--repair") return run_locked(Command::kRepair, run);
   if (words.size() == 2 && words[1] == "--help") {
     print_usage_screen(run.request);
     return kSuccess;
@@ -227,6 +276,12 @@ int run_words(const std::vector<std::string>& words, Run& run) {
     return kUsageError;
   }
   if (!scan.notice.empty()) tell(run, scan.notice);
+  std::string refusal;
+  if (scan.command == Command::kApply &&
+      !read_catalogue_file(run.request, run.catalogue, refusal)) {
+    tell(run, refusal);
+    return kFailure;
+  }
   return run_locked(scan.command, run);
 }
 

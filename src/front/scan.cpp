@@ -14,6 +14,7 @@ constexpr size_t kLongestLabelName = 32;
 constexpr size_t kLongestNumber = 32;
 
 struct SeenOptions {
+  bool catalogue = false;
   bool printer = false;
   bool add_name = false;
   bool delete_name = false;
@@ -139,15 +140,62 @@ std::string printer_refusal(const std::string& value, FormatRequest& request, bo
   return kAccepted;
 }
 
-// Options are told by their first two characters, as they always were.
+// Options are told by their first two characters, as they always were; the newer ones
+// by their whole word.
 bool is_option(const std::string& word) {
   const std::string key = word.substr(0, 2);
-  return key == "-P" || key == "-n" || key == "-d" || key == "-w" || key == "-h";
+  return key == "-P" || key == "-n" || key == "-d" || key == "-w" || key == "-h" ||
+         word == "--apply";
+}
+
+struct LoneCommand {
+  const char* word;
+  Command command;
+};
+
+// The commands that stand alone after the program name.
+constexpr LoneCommand kLoneCommands[] = {
+    {"--list", Command::kList},
+    {"--check", Command::kCheck},
+    {"--repair", Command::kRepair},
+    {"--export", Command::kExport},
+};
+
+std::string catalogue_refusal(const std::string& value, FormatRequest& request, bool& seen) {
+  if (value.empty()) return "--apply: the catalogue's file name is empty";
+  request.catalogue_path = value;
+  seen = true;
+  return kAccepted;
+}
+
+// Takes out the words that stand alone wherever an option may, and are no option's value.
+std::vector<std::string> without_flags(const std::vector<std::string>& words,
+                                       FormatRequest& request) {
+  std::vector<std::string> rest{words.front()};
+  for (size_t i = 1; i < words.size(); ++i) {
+    if (words[i] == "--dry-run" || words[i] == "--prune") {
+      (words[i] == "--prune" ? request.prune : request.dry_run) = true;
+      continue;
+    }
+    rest.push_back(words[i]);
+    if (is_option(words[i]) && i + 1 < words.size()) rest.push_back(words[++i]);
+  }
+  return rest;
+}
+
+// What the flags may go with.
+std::string flag_refusal(Command command, const FormatRequest& request) {
+  if (request.prune && command != Command::kApply) return "--prune goes only with --apply";
+  const bool changes = command == Command::kAdd || command == Command::kDelete ||
+                       command == Command::kRepair || command == Command::kApply;
+  if (request.dry_run && !changes) return "--dry-run goes only with --apply, -n, -d or --repair";
+  return kAccepted;
 }
 
 std::string pair_refusal(const std::string& option, const std::string& value,
                          FormatRequest& request, SeenOptions& seen, std::string& notice) {
   const std::string key = option.substr(0, 2);
+  if (option == "--apply") return catalogue_refusal(value, request, seen.catalogue);
   if (key == "-P") return printer_refusal(value, request, seen.printer);
   if (key == "-n") return label_refusal("-n", value, request, seen.add_name);
   if (key == "-d") return label_refusal("-d", value, request, seen.delete_name);
@@ -167,6 +215,10 @@ std::string pair_refusal(const std::string& option, const std::string& value,
 Command choose_command(const SeenOptions& seen, std::string& refusal) {
   if (!seen.printer) {
     refusal = "no printer given with -P";
+  } else if (seen.catalogue && (seen.add_name || seen.delete_name)) {
+    refusal = "--apply cannot be given with -n or -d";
+  } else if (seen.catalogue) {
+    return Command::kApply;
   } else if (seen.add_name && seen.delete_name) {
     refusal = "-n and -d cannot be given together";
   } else if (seen.add_name && (!seen.width || !seen.length)) {
@@ -181,8 +233,17 @@ Command choose_command(const SeenOptions& seen, std::string& refusal) {
 
 }  // namespace
 
-Scan scan_command_line(const std::vector<std::string>& words, FormatRequest& request) {
+Scan scan_command_line(const std::vector<std::string>& all_words, FormatRequest& request) {
   Scan scan;
+  const std::vector<std::string> words = without_flags(all_words, request);
+  for (const LoneCommand& lone : kLoneCommands) {
+    if (words.size() == 2 && words[1] == lone.word) scan.command = lone.command;
+  }
+  if (scan.command != Command::kUsage) {
+    scan.refusal = flag_refusal(scan.command, request);
+    if (!scan.refusal.empty()) scan.command = Command::kUsage;
+    return scan;
+  }
   if (words.size() < 2) {
     scan.refusal = "no option given";
     return scan;
@@ -198,6 +259,18 @@ Scan scan_command_line(const std::vector<std::string>& words, FormatRequest& req
     if (!scan.refusal.empty()) return scan;
   }
   scan.command = choose_command(seen, scan.refusal);
+  if (scan.command != Command::kUsage) scan.refusal = flag_refusal(scan.command, request);
+  if (!scan.refusal.empty()) scan.command = Command::kUsage;
   if (scan.command == Command::kUsage) scan.notice.clear();
   return scan;
+}
+
+std::string format_refusal(const std::string& name, const std::string& width,
+                           const std::string& length, FormatRequest& request) {
+  bool seen = false;
+  std::string notice;
+  std::string refusal = label_refusal("-n", name, request, seen);
+  if (refusal.empty()) refusal = width_refusal(width, request);
+  if (refusal.empty()) refusal = length_refusal(length, request, notice);
+  return refusal;
 }

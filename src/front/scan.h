@@ -7,7 +7,7 @@
 
 #include "formats/request.h"
 
-enum class Command { kUsage, kAdd, kDelete, kList, kCheck, kRepair };
+enum class Command { kUsage, kAdd, kDelete, kList, kCheck, kRepair, kExport, kApply };
 
 // What scanning made of a command line.
 struct Scan {
@@ -20,5 +20,10 @@ struct Scan {
 // already be identified. A malformed command line gives kUsage, with the request holding
 // whatever was stored up to the rejection.
 Scan scan_command_line(const std::vector<std::string>& words, FormatRequest& request);
+
+// Scans one format as "-n name -w width -h length" would be scanned into request: empty
+// when accepted, else why not, as the option's refusal says it.
+std::string format_refusal(const std::string& name, const std::string& width,
+                           const std::string& length, FormatRequest& request);
 
 #endif  // VTPAPERTOOL_FRONT_SCAN_H_

@@ -374,7 +374,7 @@ int repair_label_formats(FormatRequest request, std::string& report, Fault& faul
   for (FileChange& file : mending.files) {
     if (!file.rules.empty() || !file.trailer.empty()) changes.push_back(std::move(file));
   }
-  if (!changes.empty()) {
+  if (!changes.empty() && !request.dry_run) {
     // Nothing outside has to agree to a repair: its one step has no action.
     Change change = plan_change(catalogue.set, {{"", changes}});
     const int result = make_change(request, change, kDataFileFailed, fault);

@@ -13,17 +13,10 @@
 
 namespace {
 
-// Every key under which the look-ups found the name: a name may stand under more than one
-// format when the files were edited by hand or by another program.
-struct FoundFormat {
-  std::vector<std::string> keys;  // the function file's, then the paper table's
-  bool in_paper_table = false;
-};
-
 bool is_on_file(const FoundFormat& found) { return !found.keys.empty(); }
 
-// With taken, the look-ups also mark the times of the keys that the new format's key could
-// collide with, so that composing it reads no file again.
+}  // namespace
+
 Fault look_up(const FormatRequest& request, const FileSet& set, FoundFormat& found,
               KeyTimes* taken) {
   const std::string prefix = taken == nullptr ? "" : format_id_prefix(request);
@@ -41,6 +34,8 @@ Fault look_up(const FormatRequest& request, const FileSet& set, FoundFormat& fou
   }
   return fault;
 }
+
+namespace {
 
 // Only the files that a rule or trailer changes.
 std::vector<FileChange> touched(std::vector<FileChange> files) {
@@ -85,8 +80,8 @@ std::vector<FileChange> entering(const FormatRequest& request, const FileSet& se
   return touched(files);
 }
 
-// The sibling tool's calls in the order they are made, each with what the files gain and
-// lose once it succeeded: the name's delete, then, with a key, the new format's add.
+}  // namespace
+
 std::vector<ChangeStep> steps_for(const FormatRequest& request, const FileSet& set,
                                   const FoundFormat& found, const std::string& key) {
   std::vector<ChangeStep> steps{{delete_command_line(request), dropping(request, set, found)}};
@@ -95,6 +90,8 @@ std::vector<ChangeStep> steps_for(const FormatRequest& request, const FileSet& s
   }
   return steps;
 }
+
+namespace {
 
 bool every_step_done(const Change& change) {
   return std::find(change.done.begin(), change.done.end(), false) == change.done.end();

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "formats/key.h"
 #include "formats/request.h"
 #include "store/fault.h"
 #include "store/transaction.h"
@@ -12,6 +13,27 @@
 // Results of every operation; on each failure fault says what failed and why.
 constexpr int kDone = 0;
 constexpr int kNotFound = 1;
+// Every key under which the look-ups found a name: a name may stand under more than one
+// format when the files were edited by hand or by another program.
+struct FoundFormat {
+  std::vector<std::string> keys;  // the function file's, then the paper table's
+  bool in_paper_table = false;
+};
+
+// Looks the request's name up in the function file and the paper table. With taken, the
+// look-ups also mark the times of the keys that a new key for the request could collide
+// with, so that composing it reads no file again.
+Fault look_up(const FormatRequest& request, const FileSet& set, FoundFormat& found,
+              KeyTimes* taken);
+
+// The sibling tool's calls in the order they are made, each with what the files gain and
+// lose once it succeeded: the name's delete, dropping every format the name stands under
+// and resetting the current media; then, with a key, the new format's add, entering it
+// below "[CustomTape]" and at the end of the paper table and ImagingArea, and keeping it
+// the current media where a format it replaces was.
+std::vector<ChangeStep> steps_for(const FormatRequest& request, const FileSet& set,
+                                  const FoundFormat& found, const std::string& key);
+
 // A repair that made its change but left problems only a person can settle.
 constexpr int kNotMended = 2;
 constexpr int kDataFileFailed = -1;

@@ -1,0 +1,174 @@
+// Catalogues as an administrator of many print servers uses them: exported from one tree,
+// applied to another, applied again, pruned, previewed, refused.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+
+#include "support/harness.h"
+
+namespace {
+
+Words apply(const fs::path& catalogue, bool prune = false) {
+  Words words{"-P", "q1", "--apply", catalogue.string()};
+  if (prune) words.push_back("--prune");
+  return words;
+}
+
+// The files with every key's time field masked: two trees that made the same formats at
+// different times hold the same bytes then.
+Files masked(const Files& files) {
+  const std::regex time("(VtL.{10}[0-9A-F]{7})[0-9A-F]{5}");
+  Files out;
+  for (const auto& [name, text] : files) out[name] = std::regex_replace(text, time, "$1.....");
+  return out;
+}
+
+std::string syncs_and_calls(const Tree& tree, const Words& command, Result& result) {
+  const fs::path log = tree.dir / "io.log";
+  fs::remove(log);
+  result = tree.run(command, {{"VTPAPERTOOL_IO_LOG", log.string()}});
+  std::istringstream calls(read_file(log));
+  std::string seen;
+  for (std::string call; std::getline(calls, call);) {
+    if (call.rfind("fsync", 0) == 0 || call.rfind("fdatasync", 0) == 0 ||
+        call.rfind("sibling", 0) == 0 || call.rfind("rename", 0) == 0) {
+      seen += call.substr(0, call.find(' ')) + " ";
+    }
+  }
+  return seen;
+}
+
+// Every row of both tape tables, trimmed and not, tube beyond its widest, the length
+// limits, and roll sizes: exported and applied to a second tree, every number comes back.
+TEST(Catalogue, ExportThenApplyGivesEveryNumberBack) {
+  const std::map<std::string, std::string> catalogues{
+      {"lmq700k",
+       "S3\t3\t4\nS5\t5\t1000\nS6\t6\t50\nS7\t7\t50\nS9\t9\t50\nS10\t10\t50\nS12\t12\t50\n"
+       "S18\t18\t50\nS24\t24\t50\nS31\t31\t50\nS36\t36\t50\nHS4\t4\t500\nHS6\t6\t50\n"
+       "HS9\t9\t50\nHS12\t12\t50\nHS15\t15\t50\nHS18\t18\t50\nHS24\t24\t50\nHS30\t30\t50\n"},
+      {"rk260", "R1\t4\t7\nR2\t29\t90\nR3\t300\t5000\nR4\t62\t100\n"},
+  };
+  for (const auto& [model, catalogue] : catalogues) {
+    SCOPED_TRACE(model);
+    Tree source(model);
+    Tree copy(model);
+    write_file(source.dir / "catalogue", catalogue);
+    ASSERT_EQ(source.run(apply(source.dir / "catalogue")).status, 0);
+    const Result exported = source.run({"--export"});
+    EXPECT_EQ(exported.status, 0);
+    write_file(copy.dir / "catalogue", exported.out);
+    ASSERT_EQ(copy.run(apply(copy.dir / "catalogue")).status, 0);
+    EXPECT_EQ(masked(copy.files()), masked(source.files()));
+    EXPECT_EQ(copy.run({"--export"}).out, exported.out);
+    EXPECT_EQ(copy.run(apply(copy.dir / "catalogue")).out, "");
+  }
+}
+
+// A catalogue applied again changes nothing, without a sync or a call; a changed format is
+// replaced and stays the current media; --prune deletes what the catalogue does not name.
+TEST(Catalogue, OnlyWhatDiffersChanges) {
+  Tree tree("lmq700k");
+  const fs::path catalogue = tree.dir / "catalogue";
+  write_file(catalogue, "Asset24\t24\t100\nTube12\t12\t50\n");
+  Result result;
+  EXPECT_EQ(syncs_and_calls(tree, apply(catalogue), result),
+            "fsync fsync fsync fsync sibling sibling fdatasync rename fsync rename rename rename "
+            "fsync ");
+  EXPECT_EQ(result.out, "add\tTube12\t10\t50\n");
+  const Files applied = tree.files();
+  EXPECT_EQ(syncs_and_calls(tree, apply(catalogue), result), "");
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(tree.files(), applied);
+  write_file(catalogue, "Tube12\t12\t50\nAsset24\t24\t90\n");
+  EXPECT_EQ(tree.run(apply(catalogue)).out, "replace\tAsset24\t22\t90\n");
+  EXPECT_NE(tree.run({"--list"}).out.find("Asset24\t22\t90\tVtL_vtS24mm__07160" "5A7E240\tcurrent\n"),
+            std::string::npos);
+  write_file(catalogue, "Asset24\t24\t90\n");
+  EXPECT_EQ(tree.run(apply(catalogue, true)).out, "delete\tTube12\n");
+  EXPECT_EQ(tree.catalogue(), tree.registry());
+  EXPECT_EQ(tree.run({"--check"}).out, "");
+}
+
+// A catalogue that cannot be applied whole is refused before anything is asked or changed.
+TEST(Catalogue, BadCataloguesChangeNothing) {
+  const struct {
+    std::string text;
+    std::string err;  // after the file's name
+  } rows[] = {
+      {"A\t12\t50\nB\t5O\t50\n", ":2: -w '5O': not a whole number of millimetres"},
+      {"A\t12\n", ":1: not <name><TAB><width><TAB><length>"},
+      {"\n\nA\t40\t50\n", ":3: -w '40': wider than the widest tape this model prints"},
+      {"x[CustomTape]\t12\t50\n", ":1: -n: the label name holds [CustomTape]"},
+      {"A\t12\t50\r\nB\t9\t9\nA\t9\t9\n", ":3: 'A' is named again; first on line 1"},
+      {"<dir>", ": Is a directory"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    Tree tree("lmq700k");
+    const Files before = tree.files();
+    const fs::path catalogue = tree.dir / "catalogue";
+    row.text == "<dir>" ? (void)fs::create_directory(catalogue) : write_file(catalogue, row.text);
+    const Result result = tree.run(apply(catalogue, true));
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "vtpapertoollpr_lmq700k: " + catalogue.string() + row.err + "\n");
+    EXPECT_EQ(tree.files(), before);
+    EXPECT_EQ(tree.sibling_log(), "");
+  }
+}
+
+// A dry run says what the command would change, and changes nothing, nor asks anything.
+TEST(Catalogue, DryRunsChangeNothing) {
+  const struct {
+    Words command;
+    std::string out;
+    int status = 0;
+  } rows[] = {
+      {{"--dry-run", "-P", "q1", "-n", "Tube12", "-w", "12", "-h", "50"}, "add\tTube12\t10\t50\n"},
+      {{"-P", "q1", "-n", "Asset24", "-w", "12", "-h", "50", "--dry-run"}, "replace\tAsset24\t10\t50\n"},
+      {{"-P", "q1", "--dry-run", "-d", "Asset24"}, "delete\tAsset24\n"},
+      {{"-P", "q1", "-d", "Nope", "--dry-run"}, ""},
+      {{"-P", "q1", "-n", "--dry-run", "-w", "12", "-h", "50", "--dry-run"}, "add\t--dry-run\t10\t50\n"},
+      {{"--repair", "--dry-run"}, "VtL_vtS24mm__0716064A0F3E\tAsset24\trebuilt in ImagingArea\n"},
+      {{"-P", "q1", "--dry-run", "--prune", "--apply", "/dev/null"}, "delete\tAsset24\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(::testing::PrintToString(row.command));
+    Tree tree("lmq700k");
+    write_file(tree.inf / "ImagingArea", "");
+    const Files before = tree.files();
+    const Result result = tree.run(row.command);
+    EXPECT_EQ(result.out, row.out);
+    EXPECT_EQ(result.status, row.status);
+    EXPECT_EQ(tree.files(), before);
+    EXPECT_EQ(tree.sibling_log(), "");
+  }
+}
+
+// The print system refuses the k-th format: the files hold the formats before it, which
+// standard output names, and nothing after it.
+TEST(Catalogue, RefusalAtTheKthFormat) {
+  for (int k = 1; k <= 3; ++k) {
+    SCOPED_TRACE(k);
+    Tree tree("lmq700k");
+    write_file(tree.lpd / "standin.during",
+               "cd \"$(dirname \"$0\")\"; [ \"$1\" = add ] || exit 0\n"
+               "echo x >>adds; [ \"$(wc -l <adds)\" -eq " + std::to_string(k) +
+                   " ] && echo add >standin.fail; exit 0\n");
+    write_file(tree.dir / "catalogue", "X1\t12\t50\nX2\t12\t50\nX3\t12\t50\n");
+    const Result result = tree.run(apply(tree.dir / "catalogue"));
+    std::string committed;
+    for (int i = 1; i < k; ++i) committed += "add\tX" + std::to_string(i) + "\t10\t50\n";
+    EXPECT_EQ(result.out, committed);
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.err, "vtpapertoollpr_lmq700k: format 'X" + std::to_string(k) + "': " +
+                              (tree.lpd / "vtpapertoolcups_lmq700k").string() +
+                              ": exited with status 1\n");
+    EXPECT_EQ(tree.catalogue(), tree.registry());
+    EXPECT_EQ(tree.catalogue().size(), static_cast<size_t>(k));
+  }
+}
+
+}  // namespace
