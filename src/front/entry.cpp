@@ -108,13 +108,17 @@ int run_delete(const Run& run) {
   }
 }
 
-// The listing is printed only once it is whole, so that a failure never leaves a part.
+// What is printed only once it is whole, so that a failure never leaves a part.
+int print_whole(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return kSuccess;
+}
+
 int run_list(const Run& run) {
   std::string listing;
   Fault fault;
   if (list_label_formats(run.request, listing, fault) != kDone) return failure(run, fault, false);
-  std::fwrite(listing.data(), 1, listing.size(), stdout);
-  return kSuccess;
+  return print_whole(listing);
 }
 
 // Like fsck, a check that found problems says so in its status; the lines tell what.
@@ -143,12 +147,6 @@ int run_repair(const Run& run) {
   }
   std::fwrite(report.data(), 1, report.size(), stdout);
   return result == kNotMended ? kProblemsFound : kSuccess;
-}
-
-// What is printed only once it is whole, so that a failure never leaves a part.
-int print_whole(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  return kSuccess;
 }
 
 int run_export(const Run& run) {

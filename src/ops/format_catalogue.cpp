@@ -179,8 +179,8 @@ int apply_catalogue(FormatRequest request, const std::vector<FormatRequest>& for
   for (size_t i = 0; i < plan.lines.size() && result != kInstallFailed; ++i) {
     if (change.done[plan.last_steps[i]]) {
       changes += plan.lines[i];
-    } else if (result != kDone) {
-      // The first format whose calls did not all succeed is the one to name.
+    } else if (result == kSiblingFailed) {
+      // The first format whose calls did not all succeed is the one the refusal was about.
       fault.subject = "format '" + escaped_name(plan.names[i]) + "': " + fault.subject;
       break;
     }
