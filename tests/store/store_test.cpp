@@ -9,7 +9,6 @@
 
 #include <csignal>
 #include <cstring>
-#include <regex>
 #include <thread>
 
 #include "support/harness.h"
@@ -72,6 +71,14 @@ std::vector<bool> in_doubt(const std::vector<std::string>& calls, const std::str
                   (doubtful[k - 1] && calls[k - 1] != "write " + journal);
   }
   return doubtful;
+}
+
+bool are_change_lines(const std::string& out) {
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("add\t", 0) != 0 && line.rfind("delete\t", 0) != 0) return false;
+  }
+  return out.back() == '\n';
 }
 
 bool is_one_of(const Files& files, const std::vector<Files>& states) {
@@ -140,7 +147,7 @@ TEST(Store, EveryIoCallCutShort) {
                             calls[k - 1].rfind("copy ", 0) == 0 && calls[k - 2] != calls[k - 1];
         EXPECT_EQ(result.status, failed && error != EINTR && !copied ? 255 : 0);
         EXPECT_TRUE(result.out.empty() || result.out == std::strerror(error) + std::string("\n") ||
-                    (many && std::regex_match(result.out, std::regex("((add|delete)\t[^\n]*\n)+"))))
+                    (many && are_change_lines(result.out)))
             << result.out;
         EXPECT_EQ(result.err.rfind("vtpapertoollpr_lmq700k: ", 0), failed ? 0u : std::string::npos);
         EXPECT_EQ(result.err.find("the change is recorded, and the next run finishes it\n") !=
