@@ -13,13 +13,9 @@
 #include "front/catalogue.h"
 #include "front/scan.h"
 #include "front/usage.h"
-#include "ops/format_catalogue.h"
-#include "ops/format_check.h"
+#include "ops/executor.h"
 #include "ops/format_list.h"
-#include "ops/format_ops.h"
-#include "store/lock.h"
 #include "store/seam.h"
-#include "store/transaction.h"
 
 namespace {
 
@@ -68,187 +64,80 @@ Fault left_for_next_run(Fault fault) {
   return fault;
 }
 
-// Adding replaces a format of the same name in the same change. Standard output names a
-// failure only where the format on file was at stake, as it always has.
-int run_add(const Run& run) {
-  Fault fault;
-  switch (add_label_format(run.request, fault)) {
-    case kInstallFailed:
-      return failure(run, left_for_next_run(fault), true);
-    case kDataFileFailed:
-      return failure(run, fault, true);
-    case kEntryFailed:
-    case kSiblingFailed:
-      return failure(run, fault, false);
-    default:
-      return kSuccess;
-  }
-}
-
 // Scripts get the name's bytes as they gave them; a terminal gets no control byte that
 // could move its cursor or change its settings.
 std::string shown_name(const std::string& name) {
   return ::isatty(STDOUT_FILENO) == 1 ? escaped_name(name) : name;
 }
 
-int run_delete(const Run& run) {
-  Fault fault;
-  switch (delete_label_format(run.request, fault)) {
-    case kInstallFailed:
-      return failure(run, left_for_next_run(fault), true);
-    case kDataFileFailed:
-      return failure(run, fault, true);
-    case kSiblingFailed:
-      return failure(run, fault, false);
-    case kNotFound:
-      std::printf("Not found '%s'\n", shown_name(run.request.label_name).c_str());
-      return kSuccess;
-    default:
-      return kSuccess;
-  }
+// Standard output names a data file's failure as the system does where a format on file
+// was at stake, as scripts have always seen it from an add or a delete; the commands that
+// print what they find or change print nothing else.
+bool names_failures(Command command, const Run& run) {
+  return (command == Command::kAdd || command == Command::kDelete) && !run.request.dry_run;
 }
 
-// What is printed only once it is whole, so that a failure never leaves a part.
-int print_whole(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  return kSuccess;
-}
+std::string lock_name(const Run& run) { return "lock on " + data_directory(run.request.model_id); }
 
-int run_list(const Run& run) {
-  std::string listing;
-  Fault fault;
-  if (list_label_formats(run.request, listing, fault) != kDone) return failure(run, fault, false);
-  return print_whole(listing);
-}
-
-// Like fsck, a check that found problems says so in its status; the lines tell what.
-int run_check(const Run& run) {
-  std::string report;
-  Fault fault;
-  if (check_label_formats(run.request, report, fault) != kDone) {
-    return failure(run, fault, false);
-  }
-  std::fwrite(report.data(), 1, report.size(), stdout);
-  return report.empty() ? kSuccess : kProblemsFound;
-}
-
-int run_repair(const Run& run) {
-  std::string report;
-  Fault fault;
-  const int result = repair_label_formats(run.request, report, fault);
-  switch (result) {
-    case kDone:
-    case kNotMended:
-      break;
-    case kInstallFailed:
-      return failure(run, left_for_next_run(fault), false);
-    default:
-      return failure(run, fault, false);
-  }
-  std::fwrite(report.data(), 1, report.size(), stdout);
-  return result == kNotMended ? kProblemsFound : kSuccess;
-}
-
-int run_export(const Run& run) {
-  std::string catalogue;
-  Fault fault;
-  if (export_label_formats(run.request, catalogue, fault) != kDone) {
-    return failure(run, fault, false);
-  }
-  return print_whole(catalogue);
-}
-
-// The lines of what changed come first, also when a later format failed: they are
-// committed, and a script must learn of them.
-int run_apply(const Run& run) {
-  std::string changes;
-  Fault fault;
-  const int result = apply_catalogue(run.request, run.catalogue, changes, fault);
-  print_whole(changes);
-  switch (result) {
-    case kDone:
-      return kSuccess;
-    case kInstallFailed:
-      return failure(run, left_for_next_run(fault), false);
-    default:
-      return failure(run, fault, false);
-  }
-}
-
-// --dry-run of -n or -d: the line of what the command would change.
-int run_preview(Command command, const Run& run) {
-  std::string line;
-  Fault fault;
-  const int result = command == Command::kAdd ? preview_add(run.request, line, fault)
-                                              : preview_delete(run.request, line, fault);
-  return result == kDone ? print_whole(line) : failure(run, fault, false);
-}
-
-int run_command(Command command, const Run& run) {
-  if (run.request.dry_run && (command == Command::kAdd || command == Command::kDelete)) {
-    return run_preview(command, run);
-  }
-  switch (command) {
-    case Command::kExport:
-      return run_export(run);
-    case Command::kApply:
-      return run_apply(run);
-    case Command::kAdd:
-      return run_add(run);
-    case Command::kDelete:
-      return run_delete(run);
-    case Command::kCheck:
-      return run_check(run);
-    case Command::kRepair:
-      return run_repair(run);
-    default:
-      return run_list(run);
-  }
-}
-
-// The commands that stand alone after the program name, and print only what they find.
-bool is_report(Command command) {
-  return command == Command::kList || command == Command::kCheck ||
-         command == Command::kRepair || command == Command::kExport || command == Command::kApply;
-}
-
-// Returns false when the run must stop, having said why. A model whose data directory is
-// missing has no driver installed: that fails as a missing data file would, so standard
-// output names it only for a delete.
-bool take_lock(Command command, const Run& run, Descriptor& lock) {
-  const std::string directory = data_directory(run.request.model_id);
-  const int64_t patience = lock_patience_ms();
-  Fault fault = lock_directory(directory, std::min(patience, kQuietWaitMs), lock);
-  if (fault.error == EWOULDBLOCK && patience > kQuietWaitMs) {
-    report(run, "lock on " + directory,
-           "held by another run; waiting up to " + std::to_string(patience / 1000) + " s");
-    fault = lock_directory(directory, patience - kQuietWaitMs, lock);
-  }
-  if (!failed(fault)) return true;
-  const std::string why = reason(fault);
-  if (fault.error == ENOENT) {
-    if (command == Command::kDelete) print_system_error(fault.error);
-    report(run, directory, why);
-    return false;
+// A model whose data directory is missing has no driver installed: that fails as a missing
+// data file would, so standard output names it only for a delete.
+int lock_failure(Command command, const Run& run, const Outcome& outcome) {
+  const Fault& fault = outcome.fault;
+  if (outcome.result == Result::kNoDriver) {
+    if (command == Command::kDelete && !run.request.dry_run) print_system_error(fault.error);
+    report(run, data_directory(run.request.model_id), reason(fault));
+    return kFailure;
   }
   print_system_error(fault.error);
-  report(run, "lock on " + directory,
-         fault.error == EWOULDBLOCK
-             ? why + " (held by another run for " + std::to_string(patience / 1000) + " s)"
-             : why);
-  return false;
+  const std::string held =
+      " (held by another run for " + std::to_string(lock_patience_ms() / 1000) + " s)";
+  report(run, lock_name(run),
+         reason(fault) + (outcome.result == Result::kLockBusy ? held : std::string()));
+  return kFailure;
 }
 
-// Leftovers of a run that was cut short are dealt with only under the lock: without it
-// they could be another run's.
+// The front end's whole answer to an outcome: what it printed comes first, whole, also
+// when a later part failed (a catalogue's committed formats), then the status and the line
+// that says why.
+int answer(Command command, const Run& run, const Outcome& outcome) {
+  std::fwrite(outcome.output.data(), 1, outcome.output.size(), stdout);
+  switch (outcome.result) {
+    case Result::kDone:
+      // Like fsck, a check that found problems says so in its status; the lines tell what.
+      return command == Command::kCheck && !outcome.output.empty() ? kProblemsFound : kSuccess;
+    case Result::kNotMended:
+      return kProblemsFound;
+    case Result::kNotFound:
+      if (command == Command::kDelete) {
+        std::printf("Not found '%s'\n", shown_name(run.request.label_name).c_str());
+      }
+      return kSuccess;
+    case Result::kInstallFailed:
+      return failure(run, left_for_next_run(outcome.fault), names_failures(command, run));
+    case Result::kDataFileFailed:
+      return failure(run, outcome.fault, names_failures(command, run));
+    case Result::kEntryFailed:
+    case Result::kSiblingFailed:
+      return failure(run, outcome.fault, false);
+    case Result::kNoDriver:
+    case Result::kLockBusy:
+    case Result::kLockFailed:
+      break;
+  }
+  return lock_failure(command, run, outcome);
+}
+
+// A run that waits long for the lock says so, once, and waits on.
 int run_locked(Command command, const Run& run) {
-  Descriptor lock;
-  if (!take_lock(command, run, lock)) return kFailure;
-  const FileSet set = model_files(run.request.model_id);
-  remove_temporaries_on_signals(set);
-  const Fault fault = recover_data_files(set);
-  if (failed(fault)) return failure(run, fault, !is_report(command));
-  return run_command(command, run);
+  const int64_t patience = lock_patience_ms();
+  Outcome outcome =
+      execute(command, run.request, run.catalogue, std::min(patience, kQuietWaitMs));
+  if (outcome.result == Result::kLockBusy && patience > kQuietWaitMs) {
+    report(run, lock_name(run),
+           "held by another run; waiting up to " + std::to_string(patience / 1000) + " s");
+    outcome = execute(command, run.request, run.catalogue, patience - kQuietWaitMs);
+  }
+  return answer(command, run, outcome);
 }
 
 int run_words(const std::vector<std::string>& words, Run& run) {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "formats/request.h"
+#include "ops/executor.h"
 
-enum class Command { kUsage, kAdd, kDelete, kList, kCheck, kRepair, kExport, kApply };
 
 // What scanning made of a command line.
 struct Scan {

@@ -135,13 +135,14 @@ Fault plan_catalogue(const FormatRequest& request, const std::vector<FormatReque
 
 }  // namespace
 
-int export_label_formats(FormatRequest request, std::string& catalogue, Fault& fault) {
+Outcome export_label_formats(FormatRequest request) {
   OnFile on_file;
-  fault = read_on_file(model_files(request.model_id), on_file);
-  if (failed(fault)) return kDataFileFailed;
+  const Fault unread = read_on_file(model_files(request.model_id), on_file);
+  if (failed(unread)) return failure(Result::kDataFileFailed, unread);
+  Outcome outcome;
   for (const std::string& name : on_file.names) {
     const std::vector<std::string>& keys = on_file.found.at(name).keys;
-    fault = {0, "format '" + escaped_name(name) + "'", ""};
+    Fault fault{0, "format '" + escaped_name(name) + "'", ""};
     if (keys.size() > 1) fault.why = "the name of " + std::to_string(keys.size()) + " formats";
     if (name.find('\t') != std::string::npos) fault.why = "a tab in the name";
     if (fault.why.empty() && !is_whole(on_file, keys.front())) fault.why = "not whole";
@@ -155,51 +156,48 @@ int export_label_formats(FormatRequest request, std::string& catalogue, Fault& f
     }
     if (failed(fault)) {
       fault.why += ", which a catalogue cannot hold (see --check)";
-      return kDataFileFailed;
+      return failure(Result::kDataFileFailed, fault);
     }
-    catalogue += name + "\t" + std::to_string(width) + "\t" + std::to_string(length) + "\n";
+    outcome.output += name + "\t" + std::to_string(width) + "\t" + std::to_string(length) + "\n";
   }
-  fault = {};
-  return kDone;
+  return outcome;
 }
 
-int apply_catalogue(FormatRequest request, const std::vector<FormatRequest>& formats,
-                    std::string& changes, Fault& fault) {
+Outcome apply_catalogue(FormatRequest request, const std::vector<FormatRequest>& formats) {
   OnFile on_file;
   Plan plan;
-  fault = read_on_file(model_files(request.model_id), on_file);
+  Fault fault = read_on_file(model_files(request.model_id), on_file);
   if (!failed(fault)) fault = plan_catalogue(request, formats, on_file, plan);
-  if (failed(fault)) return kDataFileFailed;
+  if (failed(fault)) return failure(Result::kDataFileFailed, fault);
   if (request.dry_run || plan.steps.empty()) {
-    for (const std::string& line : plan.lines) changes += line;
-    return kDone;
+    Outcome preview;
+    for (const std::string& line : plan.lines) preview.output += line;
+    return preview;
   }
   Change change = plan_change(model_files(request.model_id), plan.steps);
-  const int result = make_change(request, change, kDataFileFailed, fault);
-  for (size_t i = 0; i < plan.lines.size() && result != kInstallFailed; ++i) {
+  Outcome outcome = make_change(request, change, Result::kDataFileFailed);
+  for (size_t i = 0; i < plan.lines.size() && outcome.result != Result::kInstallFailed; ++i) {
     if (change.done[plan.last_steps[i]]) {
-      changes += plan.lines[i];
-    } else if (result == kSiblingFailed) {
+      outcome.output += plan.lines[i];
+    } else if (outcome.result == Result::kSiblingFailed) {
       // The first format whose calls did not all succeed is the one the refusal was about.
-      fault.subject = "format '" + escaped_name(plan.names[i]) + "': " + fault.subject;
+      outcome.fault.subject = "format '" + escaped_name(plan.names[i]) + "': " + outcome.fault.subject;
       break;
     }
   }
-  return result;
+  return outcome;
 }
 
-int preview_add(FormatRequest request, std::string& line, Fault& fault) {
+Outcome preview_add(FormatRequest request) {
   FoundFormat found;
-  fault = look_up(request, model_files(request.model_id), found, nullptr);
-  if (failed(fault)) return kDataFileFailed;
-  line = change_line(found.keys.empty() ? "add" : "replace", request);
-  return kDone;
+  const Fault fault = look_up(request, model_files(request.model_id), found, nullptr);
+  if (failed(fault)) return failure(Result::kDataFileFailed, fault);
+  return {Result::kDone, {}, change_line(found.keys.empty() ? "add" : "replace", request)};
 }
 
-int preview_delete(FormatRequest request, std::string& line, Fault& fault) {
+Outcome preview_delete(FormatRequest request) {
   FoundFormat found;
-  fault = look_up(request, model_files(request.model_id), found, nullptr);
-  if (failed(fault)) return kDataFileFailed;
-  if (!found.keys.empty()) line = change_line("delete", request);
-  return kDone;
+  const Fault fault = look_up(request, model_files(request.model_id), found, nullptr);
+  if (failed(fault)) return failure(Result::kDataFileFailed, fault);
+  return {Result::kDone, {}, found.keys.empty() ? "" : change_line("delete", request)};
 }

@@ -331,10 +331,11 @@ Fault plan_mending(const FormatRequest& request, const Catalogue& catalogue, Men
 
 }  // namespace
 
-int check_label_formats(FormatRequest request, std::string& report, Fault& fault) {
+Outcome check_label_formats(FormatRequest request) {
   Catalogue catalogue;
-  fault = read_catalogue(request, catalogue);
-  if (failed(fault)) return kDataFileFailed;
+  const Fault fault = read_catalogue(request, catalogue);
+  if (failed(fault)) return failure(Result::kDataFileFailed, fault);
+  std::string report;
   for (const std::string& path : catalogue.missing) {
     report += "-\t-\t" + file_name(path) + " is missing\n";
   }
@@ -356,20 +357,19 @@ int check_label_formats(FormatRequest request, std::string& report, Fault& fault
     add_line(catalogue, key,
              "current media in " + settings_name(catalogue) + ", but not a whole format", report);
   }
-  return kDone;
+  return {Result::kDone, {}, report};
 }
 
-int repair_label_formats(FormatRequest request, std::string& report, Fault& fault) {
+Outcome repair_label_formats(FormatRequest request) {
   Catalogue catalogue;
-  fault = read_catalogue(request, catalogue);
-  if (failed(fault)) return kDataFileFailed;
+  Fault fault = read_catalogue(request, catalogue);
+  if (failed(fault)) return failure(Result::kDataFileFailed, fault);
   if (!catalogue.missing.empty()) {
-    fault = {ENOENT, catalogue.missing.front(), ""};
-    return kDataFileFailed;
+    return failure(Result::kDataFileFailed, {ENOENT, catalogue.missing.front(), ""});
   }
   Mending mending;
   fault = plan_mending(request, catalogue, mending);
-  if (failed(fault)) return kDataFileFailed;
+  if (failed(fault)) return failure(Result::kDataFileFailed, fault);
   std::vector<FileChange> changes;
   for (FileChange& file : mending.files) {
     if (!file.rules.empty() || !file.trailer.empty()) changes.push_back(std::move(file));
@@ -377,9 +377,8 @@ int repair_label_formats(FormatRequest request, std::string& report, Fault& faul
   if (!changes.empty() && !request.dry_run) {
     // Nothing outside has to agree to a repair: its one step has no action.
     Change change = plan_change(catalogue.set, {{"", changes}});
-    const int result = make_change(request, change, kDataFileFailed, fault);
-    if (result != kDone) return result;
+    const Outcome made = make_change(request, change, Result::kDataFileFailed);
+    if (made.result != Result::kDone) return made;
   }
-  report = mending.report;
-  return mending.unmended ? kNotMended : kDone;
+  return {mending.unmended ? Result::kNotMended : Result::kDone, {}, mending.report};
 }

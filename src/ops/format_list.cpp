@@ -66,13 +66,13 @@ std::string state_of(const ListedFormat& format, bool imaged, bool current) {
 
 }  // namespace
 
-int list_label_formats(FormatRequest request, std::string& listing, Fault& fault) {
+Outcome list_label_formats(FormatRequest request) {
   const FileSet set = model_files(request.model_id);
   std::vector<FormatEntry> paper;
   std::vector<FormatEntry> function;
-  fault = read_format_entries(set.files[kPaperTable], paper);
+  Fault fault = read_format_entries(set.files[kPaperTable], paper);
   if (!failed(fault)) fault = read_format_entries(set.files[kFunctionFile], function);
-  if (failed(fault)) return kDataFileFailed;
+  if (failed(fault)) return failure(Result::kDataFileFailed, fault);
   std::vector<ListedFormat> formats;
   std::unordered_map<std::string, size_t> index;
   add_formats(paper, true, request, formats, index);
@@ -83,11 +83,13 @@ int list_label_formats(FormatRequest request, std::string& listing, Fault& fault
   std::unordered_set<std::string> current;
   fault = find_format_ids(set.files[kImagingArea], keys, imaged);
   if (!failed(fault)) fault = find_format_ids(set.files[kSettingsFile], keys, current);
-  if (failed(fault)) return kDataFileFailed;
+  if (failed(fault)) return failure(Result::kDataFileFailed, fault);
+  Outcome outcome;
   for (const ListedFormat& format : formats) {
-    listing += escaped_name(format.name) + "\t" + format.size + "\t" + format.key + "\t" +
-               state_of(format, imaged.count(format.key) != 0, current.count(format.key) != 0) +
-               "\n";
+    outcome.output += escaped_name(format.name) + "\t" + format.size + "\t" + format.key + "\t" +
+                      state_of(format, imaged.count(format.key) != 0,
+                               current.count(format.key) != 0) +
+                      "\n";
   }
-  return kDone;
+  return outcome;
 }

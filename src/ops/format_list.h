@@ -6,7 +6,7 @@
 #include <string>
 
 #include "formats/request.h"
-#include "store/fault.h"
+#include "ops/outcome.h"
 
 // The name as a line of a listing shows it: a backslash as "\\", a tab as "\t", other
 // control bytes as "\ooo", so that no name breaks a line apart or fools a terminal, and
@@ -18,7 +18,7 @@ std::string escaped_name(const std::string& name);
 // (escaped_name); the width and the length in millimetres as the sibling tool was given
 // them, or "-" for both without a paper table entry; the key; "current", "incomplete",
 // both joined by a comma, or "-". Missing data files count as empty; no file is changed.
-// Returns kDone with the lines in listing, or kDataFileFailed with fault set.
-int list_label_formats(FormatRequest request, std::string& listing, Fault& fault);
+// Gives kDone with the lines as output, or kDataFileFailed.
+Outcome list_label_formats(FormatRequest request);
 
 #endif  // VTPAPERTOOL_OPS_FORMAT_LIST_H_

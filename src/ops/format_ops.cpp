@@ -113,55 +113,51 @@ Fault ask_sibling_tool(const FormatRequest& request, Change& change, bool& refus
 }  // namespace
 
 // The files follow what the sibling tool accepted: all of the change, or the steps before
-// the one it refused. fault keeps the refusal unless the files fail too.
-int make_change(const FormatRequest& request, Change& change, int not_prepared, Fault& fault) {
-  fault = prepare_change(change);
-  if (failed(fault)) return not_prepared;
+// the one it refused. The outcome keeps the refusal unless the files fail too.
+Outcome make_change(const FormatRequest& request, Change& change, Result not_prepared) {
+  const Fault unprepared = prepare_change(change);
+  if (failed(unprepared)) return failure(not_prepared, unprepared);
   bool refused = false;
   const Fault stopped = ask_sibling_tool(request, change, refused);
-  Fault failure;
-  switch (commit_change(change, failure)) {
+  Fault fault;
+  switch (commit_change(change, fault)) {
     case ChangeResult::kNotInstalled:
-      fault = failure;
-      return kInstallFailed;
+      return failure(Result::kInstallFailed, fault);
     case ChangeResult::kNotPrepared:
-      fault = failure;
-      return not_prepared;
+      return failure(not_prepared, fault);
     case ChangeResult::kInstalled:
       break;
   }
-  if (every_step_done(change)) return kDone;
-  fault = stopped;
-  return refused ? kSiblingFailed : kDataFileFailed;
+  if (every_step_done(change)) return {};
+  return failure(refused ? Result::kSiblingFailed : Result::kDataFileFailed, stopped);
 }
 
-int add_label_format(FormatRequest request, Fault& fault) {
+Outcome add_label_format(FormatRequest request) {
   const FileSet set = model_files(request.model_id);
   FoundFormat found;
   KeyTimes taken = no_key_times();
-  fault = look_up(request, set, found, &taken);
-  if (failed(fault)) return kDataFileFailed;
-  const int failure = is_on_file(found) ? kDataFileFailed : kEntryFailed;
+  const Fault fault = look_up(request, set, found, &taken);
+  if (failed(fault)) return failure(Result::kDataFileFailed, fault);
+  const Result not_prepared = is_on_file(found) ? Result::kDataFileFailed : Result::kEntryFailed;
   std::string key;
   if (!compose_unique_format_id(request, read_clock(), taken, key)) {
-    fault = {EEXIST, set.files[kFunctionFile], ""};
-    return failure;
+    return failure(not_prepared, {EEXIST, set.files[kFunctionFile], ""});
   }
   Change change = plan_change(set, steps_for(request, set, found, key));
-  return make_change(request, change, failure, fault);
+  return make_change(request, change, not_prepared);
 }
 
-int delete_label_format(FormatRequest request, Fault& fault) {
+Outcome delete_label_format(FormatRequest request) {
   const FileSet set = model_files(request.model_id);
   FoundFormat found;
-  fault = look_up(request, set, found, nullptr);
-  if (failed(fault)) return kDataFileFailed;
+  Fault fault = look_up(request, set, found, nullptr);
+  if (failed(fault)) return failure(Result::kDataFileFailed, fault);
   if (!is_on_file(found)) {
     fault = run_sibling_tool(request, delete_command_line(request));
-    return failed(fault) ? kSiblingFailed : kNotFound;
+    return failed(fault) ? failure(Result::kSiblingFailed, fault) : Outcome{Result::kNotFound, {}, ""};
   }
   Change change = plan_change(set, steps_for(request, set, found, ""));
-  const int result = make_change(request, change, kDataFileFailed, fault);
-  if (result != kDone) return result;
-  return found.in_paper_table ? kDone : kNotFound;
+  Outcome outcome = make_change(request, change, Result::kDataFileFailed);
+  if (outcome.result == Result::kDone && !found.in_paper_table) outcome.result = Result::kNotFound;
+  return outcome;
 }

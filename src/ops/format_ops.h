@@ -7,12 +7,10 @@
 
 #include "formats/key.h"
 #include "formats/request.h"
+#include "ops/outcome.h"
 #include "store/fault.h"
 #include "store/transaction.h"
 
-// Results of every operation; on each failure fault says what failed and why.
-constexpr int kDone = 0;
-constexpr int kNotFound = 1;
 // Every key under which the look-ups found a name: a name may stand under more than one
 // format when the files were edited by hand or by another program.
 struct FoundFormat {
@@ -34,43 +32,37 @@ Fault look_up(const FormatRequest& request, const FileSet& set, FoundFormat& fou
 std::vector<ChangeStep> steps_for(const FormatRequest& request, const FileSet& set,
                                   const FoundFormat& found, const std::string& key);
 
-// A repair that made its change but left problems only a person can settle.
-constexpr int kNotMended = 2;
-constexpr int kDataFileFailed = -1;
-constexpr int kSiblingFailed = -2;
-constexpr int kInstallFailed = -3;
-// A data file failed while a format was being entered that no file held; nothing changed.
-constexpr int kEntryFailed = -4;
-
 // Looks the name up in the function file and the paper table, gives the format a key that
 // no line of either holds, and prepares copies that drop a format of that name as
 // delete_label_format would and enter the new one below the function file's
 // "[CustomTape]" line and at the end of the paper table and imaging area files. Then asks
-// the sibling tool to delete the name and to add the format, and commits. Returns kDone;
+// the sibling tool to delete the name and to add the format, and commits. Gives kDone;
 // kDataFileFailed (a format of the name was on file) or kEntryFailed (none was), no data
 // file touched and the sibling tool not asked; kSiblingFailed when the sibling tool's
 // delete failed (nothing changed) or its add did (then the old format is dropped from the
 // files too, as it is gone from the print system); or as make_change. Only the lock's
 // holder may call it.
-int add_label_format(FormatRequest request, Fault& fault);
+Outcome add_label_format(FormatRequest request);
 
 // Looks the name up in the function file and in the paper table, prepares copies without
 // the format's lines (and with the current media reset if it was the format), asks the
 // sibling tool to delete it, and commits. Found in the function file, its entry there
 // goes; found in the paper table, its lines there and in the imaging area file go too
 // (the function file's lines go by the paper table's key when only that file has the
-// name). A name on no file is still deleted by the sibling tool. Returns kDone; kNotFound
+// name). A name on no file is still deleted by the sibling tool. Gives kDone; kNotFound
 // when the paper table has no entry (the function file may then have lost one);
 // kSiblingFailed or kDataFileFailed with no data file touched; or as make_change.
-int delete_label_format(FormatRequest request, Fault& fault);
+Outcome delete_label_format(FormatRequest request);
 
-// Prepares the change, asks the sibling tool for each step that has an action, recording
-// each that succeeded, and commits the steps that took effect. Returns kDone when every
-// step did; kSiblingFailed when the sibling tool refused one (the steps before it are
+// The one place a change lives and ends: prepares it, asks the sibling tool for each step
+// that has an action, recording each that succeeded before the next starts, and commits
+// the steps that took effect, or leaves them recorded for the next run; whatever it
+// prepared and did not commit is gone when it returns. Gives kDone when every step took
+// effect; kSiblingFailed when the sibling tool refused one (the steps before it are
 // committed); not_prepared when nothing could be prepared or committed and nothing
 // changed; kDataFileFailed when a step's success could not be recorded (the steps up to
 // it are committed, none after it is asked for); or kInstallFailed when the change is
 // recorded but not committed or installed, which the next run finishes.
-int make_change(const FormatRequest& request, Change& change, int not_prepared, Fault& fault);
+Outcome make_change(const FormatRequest& request, Change& change, Result not_prepared);
 
 #endif  // VTPAPERTOOL_OPS_FORMAT_OPS_H_
