@@ -26,19 +26,17 @@ Files masked(Files files) {
   return files;
 }
 
-std::string syncs_and_calls(const Tree& tree, const Words& command, Result& result) {
+// How many syncs, renames and sibling calls the command made, as the test seam logs them.
+long writes_and_calls(const Tree& tree, const Words& command, Result& result) {
   const fs::path log = tree.dir / "io.log";
   fs::remove(log);
   result = tree.run(command, {{"VTPAPERTOOL_IO_LOG", log.string()}});
-  std::istringstream calls(read_file(log));
-  std::string seen;
-  for (std::string call; std::getline(calls, call);) {
-    if (call.rfind("fsync", 0) == 0 || call.rfind("fdatasync", 0) == 0 ||
-        call.rfind("sibling", 0) == 0 || call.rfind("rename", 0) == 0) {
-      seen += call.substr(0, call.find(' ')) + " ";
-    }
+  const std::string calls = "\n" + read_file(log);
+  long count = 0;
+  for (const char* call : {"\nfsync ", "\nfdatasync ", "\nrename ", "\nsibling "}) {
+    for (size_t at = 0; (at = calls.find(call, at)) != std::string::npos; ++at) ++count;
   }
-  return seen;
+  return count;
 }
 
 // Every row of both tape tables, trimmed and not, tube beyond its widest, the length
@@ -74,12 +72,10 @@ TEST(Catalogue, OnlyWhatDiffersChanges) {
   const fs::path catalogue = tree.dir / "catalogue";
   write_file(catalogue, "Asset24\t24\t100\nTube12\t12\t50\n");
   Result result;
-  EXPECT_EQ(syncs_and_calls(tree, apply(catalogue), result),
-            "fsync fsync fsync fsync sibling sibling fdatasync rename fsync rename rename rename "
-            "fsync ");
+  EXPECT_EQ(writes_and_calls(tree, apply(catalogue), result), 13);
   EXPECT_EQ(result.out, "add\tTube12\t10\t50\n");
   const Files applied = tree.files();
-  EXPECT_EQ(syncs_and_calls(tree, apply(catalogue), result), "");
+  EXPECT_EQ(writes_and_calls(tree, apply(catalogue), result), 0);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(tree.files(), applied);
