@@ -1,5 +1,5 @@
 # Installs the program, the manual page and the bash completion, each also under every
-# model's name, and the copyright file, and describes the Debian package that cpack builds
+# model's name, the Ansible module, and the copyright file, and describes the Debian package that cpack builds
 # from that install. Kept apart from the build so that the two change independently.
 include(GNUInstallDirs)
 
@@ -45,6 +45,9 @@ install(CODE "
 ")
 install(FILES completion/vtpapertoollpr.bash DESTINATION "${_vtpapertool_completions}"
         RENAME vtpapertoollpr)
+# Where ansible-core looks for modules by default, once the prefix is /usr.
+install(FILES ansible/vtpapertoollpr_formats.py
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/ansible/plugins/modules")
 
 # The licence in Debian's machine-readable form, which wants the text as an indented
 # field with "." for blank lines; LICENSE stays the one place that holds it.

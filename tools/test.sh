@@ -8,6 +8,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 # build, so that no phase stops half-way for a package. cpack's shlibdeps step runs file(1).
 need_packages cmake=cmake g++=g++ make=make /usr/include/gtest/gtest.h=libgtest-dev \
   groff=groff-base dpkg-shlibdeps=dpkg-dev dpkg-deb=dpkg gzip=gzip file=file \
+  ansible-playbook=ansible-core \
   clang++-14=clang-14 /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a=libclang-rt-14-dev
 
 jobs=$(nproc 2>/dev/null || echo 2)

@@ -30,8 +30,8 @@ run_compare() {
 # model's link must run as that model, and man must find the page by its name.
 check_tree() {
   root=$1 top=$1/$2 gz=$3 man1=./$2/share/man/man1 comp=./$2/share/bash-completion/completions
-  doc=./$2/share/doc/vtpapertoollpr
-  echo "./$2/bin/vtpapertoollpr $man1/vtpapertoollpr.1$gz $comp/vtpapertoollpr $doc/copyright ${gz:+$doc/changelog.gz}" |
+  doc=./$2/share/doc/vtpapertoollpr module=./$2/share/ansible/plugins/modules/vtpapertoollpr_formats.py
+  echo "./$2/bin/vtpapertoollpr $man1/vtpapertoollpr.1$gz $comp/vtpapertoollpr $doc/copyright $module ${gz:+$doc/changelog.gz}" |
     tr ' ' '\n' | grep . >"$scratch/tree.expected"
   for model in $models; do
     printf '%s -> vtpapertoollpr\n' "./$2/bin/vtpapertoollpr_$model" "$comp/vtpapertoollpr_$model"
