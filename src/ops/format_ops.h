@@ -45,19 +45,17 @@ std::vector<ChangeStep> steps_for(const FormatRequest& request, const FileSet& s
 Outcome add_label_format(FormatRequest request);
 
 // Looks the name up in the function file and in the paper table, prepares copies without
-// the format's lines (and with the current media reset if it was the format), asks the
-// sibling tool to delete it, and commits. Found in the function file, its entry there
-// goes; found in the paper table, its lines there and in the imaging area file go too
-// (the function file's lines go by the paper table's key when only that file has the
-// name). A name on no file is still deleted by the sibling tool. Gives kDone; kNotFound
-// when the paper table has no entry (the function file may then have lost one);
-// kSiblingFailed or kDataFileFailed with no data file touched; or as make_change.
+// the lines of every format the name stands under (and with the current media reset if it
+// was one of them), asks the sibling tool to delete the name, and commits. A name on no
+// file is still deleted by the sibling tool. Gives kDone; kNotFound when the paper table
+// has no entry (the function file may then have lost one); kSiblingFailed or
+// kDataFileFailed with no data file touched; or as make_change.
 Outcome delete_label_format(FormatRequest request);
 
 // The one place a change lives and ends: prepares it, asks the sibling tool for each step
 // that has an action, recording each that succeeded before the next starts, and commits
-// the steps that took effect, or leaves them recorded for the next run; whatever it
-// prepared and did not commit is gone when it returns. Gives kDone when every step took
+// the steps that took effect, or leaves them recorded for the next run; nothing it
+// prepared stays when it returns but what the next run needs. Gives kDone when every step took
 // effect; kSiblingFailed when the sibling tool refused one (the steps before it are
 // committed); not_prepared when nothing could be prepared or committed and nothing
 // changed; kDataFileFailed when a step's success could not be recorded (the steps up to
