@@ -49,7 +49,8 @@ Fault find_entries_named(EntryWalk& walk, const std::string& label_name,
           entry.name == label_name) {
         add_key_once(entry.key, keys);
       }
-      at = find_text(lines, needle, static_cast<size_t>(whole.data() - lines.data()) + whole.size());
+      at =
+          find_text(lines, needle, static_cast<size_t>(whole.data() - lines.data()) + whole.size());
     }
   }
   return walk.reader.fault;
@@ -91,8 +92,7 @@ Fault find_format_ids_named(const std::string& path, const std::string& label_na
   while (next_mark(walk)) {
     const KeyMark& mark = walk.mark;
     if (taken != nullptr) mark_key_time(mark.line.substr(mark.at), prefix, *taken);
-    if (mark.first_in_line && read_entry(mark.line, mark.at, entry) &&
-        entry.name == label_name) {
+    if (mark.first_in_line && read_entry(mark.line, mark.at, entry) && entry.name == label_name) {
       add_key_once(entry.key, keys);
     }
   }

@@ -130,8 +130,7 @@ int answer(Command command, const Run& run, const Outcome& outcome) {
 // A run that waits long for the lock says so, once, and waits on.
 int run_locked(Command command, const Run& run) {
   const int64_t patience = lock_patience_ms();
-  Outcome outcome =
-      execute(command, run.request, run.catalogue, std::min(patience, kQuietWaitMs));
+  Outcome outcome = execute(command, run.request, run.catalogue, std::min(patience, kQuietWaitMs));
   if (outcome.result == Result::kLockBusy && patience > kQuietWaitMs) {
     report(run, lock_name(run),
            "held by another run; waiting up to " + std::to_string(patience / 1000) + " s");

@@ -102,8 +102,7 @@ std::string width_refusal(const std::string& value, FormatRequest& request) {
 
 // A tape's limits may change the length: notice then says so, since the label will not be
 // the length the user typed.
-std::string length_refusal(const std::string& value, FormatRequest& request,
-                           std::string& notice) {
+std::string length_refusal(const std::string& value, FormatRequest& request, std::string& notice) {
   std::string refusal = size_refusal("-h", value, request.length_mm);
   if (!refusal.empty()) return refusal;
   const std::string length = "-h " + quoted(value);

@@ -8,7 +8,6 @@
 #include "formats/request.h"
 #include "ops/executor.h"
 
-
 // What scanning made of a command line.
 struct Scan {
   Command command = Command::kUsage;

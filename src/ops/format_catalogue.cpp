@@ -15,12 +15,12 @@ namespace {
 
 // What the data files hold, read once for a whole catalogue.
 struct OnFile {
-  std::vector<std::string> names;                       // each once, in --list's order
-  std::unordered_map<std::string, FoundFormat> found;   // by name
-  std::unordered_map<std::string, FormatEntry> paper;   // by key: its first paper entry
-  std::unordered_set<std::string> in_function;          // keys with a function entry
-  std::unordered_map<std::string, std::string> imaging; // by key: what follows it
-  std::vector<std::string> keys;                        // for new keys to stay clear of
+  std::vector<std::string> names;                        // each once, in --list's order
+  std::unordered_map<std::string, FoundFormat> found;    // by name
+  std::unordered_map<std::string, FormatEntry> paper;    // by key: its first paper entry
+  std::unordered_set<std::string> in_function;           // keys with a function entry
+  std::unordered_map<std::string, std::string> imaging;  // by key: what follows it
+  std::vector<std::string> keys;                         // for new keys to stay clear of
 };
 
 void note_entry(const FormatEntry& entry, bool from_paper, OnFile& on_file) {
@@ -181,7 +181,8 @@ Outcome apply_catalogue(FormatRequest request, const std::vector<FormatRequest>&
       outcome.output += plan.lines[i];
     } else if (outcome.result == Result::kSiblingFailed) {
       // The first format whose calls did not all succeed is the one the refusal was about.
-      outcome.fault.subject = "format '" + escaped_name(plan.names[i]) + "': " + outcome.fault.subject;
+      outcome.fault.subject =
+          "format '" + escaped_name(plan.names[i]) + "': " + outcome.fault.subject;
       break;
     }
   }

@@ -210,11 +210,11 @@ bool rebuild(FormatRequest request, const Catalogue& catalogue, const std::strin
   for (const DataFile file : kEntryFiles) {
     if (holds(catalogue, key, file)) continue;
     if (file == kFunctionFile) {
-      files[file].rules.push_back({RuleKind::kInsertAfterMatching, kCustomTapeHeader,
-                                   function_entry(key, request)});
+      files[file].rules.push_back(
+          {RuleKind::kInsertAfterMatching, kCustomTapeHeader, function_entry(key, request)});
     } else {
-      files[file].trailer += file == kPaperTable ? paper_table_entry(key, request)
-                                                 : imaging_area_entry(key, request);
+      files[file].trailer +=
+          file == kPaperTable ? paper_table_entry(key, request) : imaging_area_entry(key, request);
     }
     rebuilt_in += (rebuilt_in.empty() ? "" : ", ") + file_name(catalogue.set.files[file]);
   }
@@ -262,8 +262,7 @@ Fault drop_broken(const Catalogue& catalogue, Mending& mending,
 
 // Current-media lines that name a dropped key, or a key no format has, get the model's
 // default media line.
-Fault plan_media_reset(const FormatRequest& request, const Catalogue& catalogue,
-                       Mending& mending) {
+Fault plan_media_reset(const FormatRequest& request, const Catalogue& catalogue, Mending& mending) {
   KeySet stale = mending.dropped;
   for (const std::string& key : catalogue.current) {
     if (catalogue.names.count(key) == 0) stale.insert(key);

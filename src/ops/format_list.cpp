@@ -86,10 +86,9 @@ Outcome list_label_formats(FormatRequest request) {
   if (failed(fault)) return failure(Result::kDataFileFailed, fault);
   Outcome outcome;
   for (const ListedFormat& format : formats) {
-    outcome.output += escaped_name(format.name) + "\t" + format.size + "\t" + format.key + "\t" +
-                      state_of(format, imaged.count(format.key) != 0,
-                               current.count(format.key) != 0) +
-                      "\n";
+    outcome.output +=
+        escaped_name(format.name) + "\t" + format.size + "\t" + format.key + "\t" +
+        state_of(format, imaged.count(format.key) != 0, current.count(format.key) != 0) + "\n";
   }
   return outcome;
 }

@@ -24,8 +24,8 @@ Fault look_up(const FormatRequest& request, const FileSet& set, FoundFormat& fou
                                       prefix, taken);
   if (failed(fault)) return fault;
   std::vector<std::string> paper_keys;
-  fault = find_format_ids_named(set.files[kPaperTable], request.label_name, paper_keys, prefix,
-                                taken);
+  fault =
+      find_format_ids_named(set.files[kPaperTable], request.label_name, paper_keys, prefix, taken);
   found.in_paper_table = !paper_keys.empty();
   for (const std::string& key : paper_keys) {
     if (std::find(found.keys.begin(), found.keys.end(), key) == found.keys.end()) {
@@ -154,7 +154,8 @@ Outcome delete_label_format(FormatRequest request) {
   if (failed(fault)) return failure(Result::kDataFileFailed, fault);
   if (!is_on_file(found)) {
     fault = run_sibling_tool(request, delete_command_line(request));
-    return failed(fault) ? failure(Result::kSiblingFailed, fault) : Outcome{Result::kNotFound, {}, ""};
+    return failed(fault) ? failure(Result::kSiblingFailed, fault)
+                         : Outcome{Result::kNotFound, {}, ""};
   }
   Change change = plan_change(set, steps_for(request, set, found, ""));
   Outcome outcome = make_change(request, change, Result::kDataFileFailed);

@@ -2,9 +2,8 @@
 
 #include <sys/wait.h>
 
-#include <csignal>
-
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

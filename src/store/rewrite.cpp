@@ -58,8 +58,7 @@ void emit_own_line(Output& out, const std::string& line) {
 }
 
 // at: where the rule's text starts in the line.
-void apply_to_matching_line(std::string_view line, size_t at, const LineRule& rule,
-                            Output& out) {
+void apply_to_matching_line(std::string_view line, size_t at, const LineRule& rule, Output& out) {
   switch (rule.kind) {
     case RuleKind::kReplaceText:
       emit(out, line.substr(0, at));
@@ -173,7 +172,8 @@ void apply_to_lines(Copy& copy, const std::vector<LineRule>& rules) {
   }
   if (!failed(copy.out.fault)) copy.out.fault = reader.fault;
   for (size_t i = 0; i < rules.size() && !failed(copy.out.fault); ++i) {
-    if (!decided[i] && !rules[i].unmatched.empty()) copy.out.fault = {0, copy.path, rules[i].unmatched};
+    if (!decided[i] && !rules[i].unmatched.empty())
+      copy.out.fault = {0, copy.path, rules[i].unmatched};
   }
 }
 

@@ -40,9 +40,7 @@ void remove_temporaries(int signal_number) {
 }
 
 // The record while the change is made, before its commit point gives it its own name.
-std::string journal_path(const FileSet& set) {
-  return temporary_path(commit_record_path(set));
-}
+std::string journal_path(const FileSet& set) { return temporary_path(commit_record_path(set)); }
 
 // The copies, and the record being written again beside itself.
 std::vector<std::string> temporary_paths(const FileSet& set) {
@@ -208,8 +206,9 @@ Fault copies_are_current(Change& change) {
     }
     if (changed.empty()) return {};
     if (tries == kCopyTries) {
-      return {0, changed, "kept changing while this change was made; tried " +
-                              std::to_string(kCopyTries) + " times"};
+      return {0, changed,
+              "kept changing while this change was made; tried " + std::to_string(kCopyTries) +
+                  " times"};
     }
   }
 }

@@ -18,7 +18,8 @@ Words apply(const fs::path& catalogue, bool prune = false) {
 // different times hold the same bytes then.
 Files masked(Files files) {
   for (auto& [name, text] : files) {
-    for (size_t at = 0; (at = text.find("VtL", at)) != std::string::npos && at + 25 <= text.size();) {
+    for (size_t at = 0;
+         (at = text.find("VtL", at)) != std::string::npos && at + 25 <= text.size();) {
       text.replace(at + 20, 5, ".....");
       at += 25;
     }
@@ -81,7 +82,9 @@ TEST(Catalogue, OnlyWhatDiffersChanges) {
   EXPECT_EQ(tree.files(), applied);
   write_file(catalogue, "Tube12\t12\t50\nAsset24\t24\t90\n");
   EXPECT_EQ(tree.run(apply(catalogue)).out, "replace\tAsset24\t22\t90\n");
-  EXPECT_NE(tree.run({"--list"}).out.find("Asset24\t22\t90\tVtL_vtS24mm__07160" "5A7E240\tcurrent\n"),
+  EXPECT_NE(tree.run({"--list"})
+                .out.find("Asset24\t22\t90\tVtL_vtS24mm__07160"
+                          "5A7E240\tcurrent\n"),
             std::string::npos);
   write_file(catalogue, "Asset24\t24\t90\n");
   EXPECT_EQ(tree.run(apply(catalogue, true)).out, "delete\tTube12\n");
@@ -125,10 +128,12 @@ TEST(Catalogue, DryRunsChangeNothing) {
     int status = 0;
   } rows[] = {
       {{"--dry-run", "-P", "q1", "-n", "Tube12", "-w", "12", "-h", "50"}, "add\tTube12\t10\t50\n"},
-      {{"-P", "q1", "-n", "Asset24", "-w", "12", "-h", "50", "--dry-run"}, "replace\tAsset24\t10\t50\n"},
+      {{"-P", "q1", "-n", "Asset24", "-w", "12", "-h", "50", "--dry-run"},
+       "replace\tAsset24\t10\t50\n"},
       {{"-P", "q1", "--dry-run", "-d", "Asset24"}, "delete\tAsset24\n"},
       {{"-P", "q1", "-d", "Nope", "--dry-run"}, ""},
-      {{"-P", "q1", "-n", "--dry-run", "-w", "12", "-h", "50", "--dry-run"}, "add\t--dry-run\t10\t50\n"},
+      {{"-P", "q1", "-n", "--dry-run", "-w", "12", "-h", "50", "--dry-run"},
+       "add\t--dry-run\t10\t50\n"},
       {{"--repair", "--dry-run"}, "VtL_vtS24mm__0716064A0F3E\tAsset24\trebuilt in ImagingArea\n"},
       {{"-P", "q1", "--dry-run", "--prune", "--apply", "/dev/null"}, "delete\tAsset24\n"},
   };
@@ -153,16 +158,16 @@ TEST(Catalogue, RefusalAtTheKthFormat) {
     Tree tree("lmq700k");
     write_file(tree.lpd / "standin.during",
                "cd \"$(dirname \"$0\")\"; [ \"$1\" = add ] || exit 0\n"
-               "echo x >>adds; [ \"$(wc -l <adds)\" -eq " + std::to_string(k) +
-                   " ] && echo add >standin.fail; exit 0\n");
+               "echo x >>adds; [ \"$(wc -l <adds)\" -eq " +
+                   std::to_string(k) + " ] && echo add >standin.fail; exit 0\n");
     write_file(tree.dir / "catalogue", "X1\t12\t50\nX2\t12\t50\nX3\t12\t50\n");
     const Result result = tree.run(apply(tree.dir / "catalogue"));
     std::string committed;
     for (int i = 1; i < k; ++i) committed += "add\tX" + std::to_string(i) + "\t10\t50\n";
     EXPECT_EQ(result.out, committed);
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.err, "vtpapertoollpr_lmq700k: format 'X" + std::to_string(k) + "': " +
-                              (tree.lpd / "vtpapertoolcups_lmq700k").string() +
+    EXPECT_EQ(result.err, "vtpapertoollpr_lmq700k: format 'X" + std::to_string(k) +
+                              "': " + (tree.lpd / "vtpapertoolcups_lmq700k").string() +
                               ": exited with status 1\n");
     EXPECT_EQ(tree.catalogue(), tree.registry());
     EXPECT_EQ(tree.catalogue().size(), static_cast<size_t>(k));

@@ -21,7 +21,8 @@ const char kAsset[] = "Asset24\t22\t100\tVtL_vtS24mm__0716064A0F3E\tcurrent\n";
 const char kAssetKey[] = "VtL_vtS24mm__0716064A0F3E";
 const Words kDeleteAsset{"-P", "q1", "-d", "Asset24"};
 const char kOtherKey[] = "VtL_vtS12mm__070A0327AAAA";
-const char kNoHeader[] = "/vtlmq700kfunc: has no [CustomTape] line, so no format can be entered there\n";
+const char kNoHeader[] =
+    "/vtlmq700kfunc: has no [CustomTape] line, so no format can be entered there\n";
 // What --check says of the sample settings file once Asset24 is not whole.
 const std::string kStale =
     std::string(kAssetKey) + "\tAsset24\tcurrent media in vtlmq700krc, but not a whole format\n";
@@ -334,7 +335,8 @@ TEST(Ops, RepairRebuilds) {
   Tree roll("rk260");
   roll.restore(whole["rk260"]);
   drop_lines(roll.inf / "paperinfrk260", keys["Roll29"]);
-  EXPECT_EQ(roll.run({"--repair"}).out, keys["Roll29"] + "\tRoll29\tdropped from vtrk260func, ImagingArea\n");
+  EXPECT_EQ(roll.run({"--repair"}).out,
+            keys["Roll29"] + "\tRoll29\tdropped from vtrk260func, ImagingArea\n");
   EXPECT_EQ(roll.run({"--list"}).out.find("Roll29"), std::string::npos);
 }
 
@@ -445,8 +447,8 @@ TEST(Ops, ReadOnlyFileSystem) {
   const Files before = tree.files();
   const auto read_only = [&tree] {
     return ::mount(tree.inf.c_str(), tree.inf.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
-           ::mount(nullptr, tree.inf.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
-                   nullptr) == 0;
+           ::mount(nullptr, tree.inf.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) ==
+               0;
   };
   if (!read_only()) {
     ::umount(tree.inf.c_str());

@@ -118,7 +118,8 @@ TEST(Store, EveryIoCallCutShort) {
     states.push_back(tree.files());
     fs::remove(tree.lpd / "standin.fail");
     const std::vector<bool> doubtful = in_doubt(calls, (tree.inf / kRecord).string() + ".$$$");
-    const long first_call = index_of(calls, "sibling " + (tree.lpd / "vtpapertoolcups_lmq700k").string()) + 1;
+    const long first_call =
+        index_of(calls, "sibling " + (tree.lpd / "vtpapertoolcups_lmq700k").string()) + 1;
     bool reached = true;
     for (int k = 1; reached; ++k) {
       SCOPED_TRACE("k=" + std::to_string(k) + " " + command[2]);
@@ -141,7 +142,8 @@ TEST(Store, EveryIoCallCutShort) {
         const Result result = tree.run(
             command, {{"VTPAPERTOOL_FAULT", std::to_string(k) + ":" + std::to_string(error)}});
         const bool failed = result.status != 0;
-        const bool recorded = tree.files().count(kRecord) + tree.files().count(std::string(kRecord) + ".$$$") != 0;
+        const bool recorded =
+            tree.files().count(kRecord) + tree.files().count(std::string(kRecord) + ".$$$") != 0;
         // A copy the kernel refuses at once is made by reading and writing instead.
         const bool copied = error == EXDEV && k <= static_cast<long>(calls.size()) &&
                             calls[k - 1].rfind("copy ", 0) == 0 && calls[k - 2] != calls[k - 1];
@@ -444,10 +446,12 @@ TEST(Store, RecoveryOfRecordedSteps) {
       "step\tfirst call\nfile\tImagingArea\t\nrule\tdrop\tVtL_vtS24mm__0716064A0F3E\t\n"
       "step\tsecond call\nfile\tpaperinflmq700k\tVtL_x/Tab\\there:\\t1\\t2\\n\n"
       "rule\tdrop\tVtL_vtS24mm__0716064A0F3E\t\n";
-  const std::string imaging = "vtS12mm\t:\t0.00\t0.00\t30.00\t0.00\nvtS24mm\t:\t0.00\t0.00\t64.00\t0.00\n"
-                              "vtHS12mm\t:\t0.00\t0.00\t26.40\t0.00\n";
+  const std::string imaging =
+      "vtS12mm\t:\t0.00\t0.00\t30.00\t0.00\nvtS24mm\t:\t0.00\t0.00\t64.00\t0.00\n"
+      "vtHS12mm\t:\t0.00\t0.00\t26.40\t0.00\n";
   const std::string paper =
-      "vtS12mm/12mm:\t150\t0\nvtS24mm/24mm:\t320\t0\nvtHS12mm/HS 12mm:\t132\t0\nVtL_x/Tab\there:\t1\t2\n";
+      "vtS12mm/12mm:\t150\t0\nvtS24mm/24mm:\t320\t0\nvtHS12mm/HS "
+      "12mm:\t132\t0\nVtL_x/Tab\there:\t1\t2\n";
   const struct {
     std::string what;
     std::string marks;
