@@ -96,15 +96,26 @@ struct Plan {
   std::vector<ChangeStep> steps;
   std::vector<std::string> lines;
   std::vector<std::string> names;
+  std::vector<size_t> first_steps;
   std::vector<size_t> last_steps;
 };
 
 void add_to_plan(std::vector<ChangeStep> steps, const std::string& line, const std::string& name,
                  Plan& plan) {
+  plan.first_steps.push_back(plan.steps.size());
   for (ChangeStep& step : steps) plan.steps.push_back(std::move(step));
   plan.lines.push_back(line);
   plan.names.push_back(name);
   plan.last_steps.push_back(plan.steps.size() - 1);
+}
+
+// A format whose delete went through but whose add was refused is gone, as a refused
+// single add leaves it; its line says so.
+std::string line_of_done(const Plan& plan, const Change& change, size_t format) {
+  if (change.done[plan.last_steps[format]]) return plan.lines[format];
+  const ChangeStep& drop = change.steps[plan.first_steps[format]];
+  if (!change.done[plan.first_steps[format]] || !changes_files(drop)) return "";
+  return "delete\t" + escaped_name(plan.names[format]) + "\n";
 }
 
 Fault plan_catalogue(const FormatRequest& request, const std::vector<FormatRequest>& formats,
@@ -177,9 +188,8 @@ Outcome apply_catalogue(FormatRequest request, const std::vector<FormatRequest>&
   Change change = plan_change(model_files(request.model_id), plan.steps);
   Outcome outcome = make_change(request, change, Result::kDataFileFailed);
   for (size_t i = 0; i < plan.lines.size() && outcome.result != Result::kInstallFailed; ++i) {
-    if (change.done[plan.last_steps[i]]) {
-      outcome.output += plan.lines[i];
-    } else if (outcome.result == Result::kSiblingFailed) {
+    outcome.output += line_of_done(plan, change, i);
+    if (!change.done[plan.last_steps[i]] && outcome.result == Result::kSiblingFailed) {
       // The first format whose calls did not all succeed is the one the refusal was about.
       outcome.fault.subject =
           "format '" + escaped_name(plan.names[i]) + "': " + outcome.fault.subject;

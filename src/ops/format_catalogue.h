@@ -25,7 +25,9 @@ Outcome export_label_formats(FormatRequest request);
 // "add\t<name>\t<width>\t<length>", "replace\t..." or "delete\t<name>", with the name,
 // width and length as --list shows them; with request.dry_run the lines of what would
 // change, and nothing changes. Gives what make_change gives; on a refusal the formats
-// before the refused one are committed, and the fault's subject names the format.
+// before the refused one are committed, a format whose replacement was refused after its
+// delete went through is gone (its line says "delete"), and the fault's subject names the
+// format.
 Outcome apply_catalogue(FormatRequest request, const std::vector<FormatRequest>& formats);
 
 // The change line that add_label_format, or delete_label_format, would make: "add" or
