@@ -1,6 +1,7 @@
 #!/bin/sh
 # Lays out the sample drivers with tools/try.sh in build/demo, then adds a label format,
-# shows what changed, deletes it and shows that every file is back to its first bytes.
+# shows what changed, deletes it and shows that every file is back to its first bytes;
+# then applies a catalogue, previewed first and applied twice, and exports the result.
 # Installs missing Debian packages when run as root.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -54,3 +55,9 @@ printf '\n== roll model rk260: a 29 mm x 90 mm label\n'
 demo_model rk260 -P q1 -n Roll29 -w 29 -h 90
 printf '\n== a refused command line gets the usage screen, and the reason on standard error\n'
 run vtpapertoollpr_lmq700k -P q1 -n Tube12 -w 40 -h 50
+printf '\n== a catalogue: what it would change, the change, then nothing left to change\n'
+printf 'Tube12\t12\t50\nHS9\t9\t60\n' >"$build/catalogue.tsv"
+run vtpapertoollpr_lmq700k -P q1 --apply "$build/catalogue.tsv" --dry-run
+run vtpapertoollpr_lmq700k -P q1 --apply "$build/catalogue.tsv"
+run vtpapertoollpr_lmq700k -P q1 --apply "$build/catalogue.tsv"
+run vtpapertoollpr_lmq700k --export
