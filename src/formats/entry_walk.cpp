@@ -29,10 +29,6 @@ bool next_mark_in_lines(EntryWalk& walk) {
   return true;
 }
 
-void add_key_once(const std::string& key, std::vector<std::string>& keys) {
-  if (std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(key);
-}
-
 // A search for the name passes over the lines that cannot hold its entry at memory speed,
 // where a walk stops at every mark. The name must not be empty.
 Fault find_entries_named(EntryWalk& walk, const std::string& label_name,
@@ -57,6 +53,10 @@ Fault find_entries_named(EntryWalk& walk, const std::string& label_name,
 }
 
 }  // namespace
+
+void add_key_once(const std::string& key, std::vector<std::string>& keys) {
+  if (std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(key);
+}
 
 Fault start_walk(const std::string& path, EntryWalk& walk) {
   const Fault fault = open_data_file(path, walk.file);

@@ -33,6 +33,9 @@ struct EntryWalk {
 
 Fault start_walk(const std::string& path, EntryWalk& walk);
 
+// Appends key to keys unless it is there already.
+void add_key_once(const std::string& key, std::vector<std::string>& keys);
+
 // Moves to the next mark. False at the end of the file, or with walk.reader.fault set
 // when a read failed.
 bool next_mark(EntryWalk& walk);

@@ -35,7 +35,7 @@ Outcome run(Command command, const FormatRequest& request,
   return {};
 }
 
-Result lock_failure(const Fault& fault) {
+Result lock_result(const Fault& fault) {
   if (fault.error == EWOULDBLOCK) return Result::kLockBusy;
   return fault.error == ENOENT ? Result::kNoDriver : Result::kLockFailed;
 }
@@ -48,7 +48,7 @@ Outcome execute(Command command, const FormatRequest& request,
                 const std::vector<FormatRequest>& catalogue, int64_t wait_ms) {
   Descriptor lock;
   const Fault unlocked = lock_directory(data_directory(request.model_id), wait_ms, lock);
-  if (failed(unlocked)) return failure(lock_failure(unlocked), unlocked);
+  if (failed(unlocked)) return failure(lock_result(unlocked), unlocked);
   const FileSet set = model_files(request.model_id);
   remove_temporaries_on_signals(set);
   const Fault unrecovered = recover_data_files(set);

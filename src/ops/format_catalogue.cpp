@@ -25,9 +25,7 @@ struct OnFile {
 
 void note_entry(const FormatEntry& entry, bool from_paper, OnFile& on_file) {
   FoundFormat& found = on_file.found[entry.name];
-  bool known = false;
-  for (const std::string& key : found.keys) known = known || key == entry.key;
-  if (!known) found.keys.push_back(entry.key);
+  add_key_once(entry.key, found.keys);
   on_file.keys.push_back(entry.key);
   if (!from_paper) {
     on_file.in_function.insert(entry.key);

@@ -369,10 +369,7 @@ Outcome repair_label_formats(FormatRequest request) {
   Mending mending;
   fault = plan_mending(request, catalogue, mending);
   if (failed(fault)) return failure(Result::kDataFileFailed, fault);
-  std::vector<FileChange> changes;
-  for (FileChange& file : mending.files) {
-    if (!file.rules.empty() || !file.trailer.empty()) changes.push_back(std::move(file));
-  }
+  const std::vector<FileChange> changes = changed_files(std::move(mending.files));
   if (!changes.empty() && !request.dry_run) {
     // Nothing outside has to agree to a repair: its one step has no action.
     Change change = plan_change(catalogue.set, {{"", changes}});

@@ -27,25 +27,11 @@ Fault look_up(const FormatRequest& request, const FileSet& set, FoundFormat& fou
   fault =
       find_format_ids_named(set.files[kPaperTable], request.label_name, paper_keys, prefix, taken);
   found.in_paper_table = !paper_keys.empty();
-  for (const std::string& key : paper_keys) {
-    if (std::find(found.keys.begin(), found.keys.end(), key) == found.keys.end()) {
-      found.keys.push_back(key);
-    }
-  }
+  for (const std::string& key : paper_keys) add_key_once(key, found.keys);
   return fault;
 }
 
 namespace {
-
-// Only the files that a rule or trailer changes.
-std::vector<FileChange> touched(std::vector<FileChange> files) {
-  files.erase(std::remove_if(files.begin(), files.end(),
-                             [](const FileChange& file) {
-                               return file.rules.empty() && file.trailer.empty();
-                             }),
-              files.end());
-  return files;
-}
 
 // What the files lose once the sibling tool has deleted the name: every line of every
 // format it stands under, and the current media when it was one of them.
@@ -60,7 +46,7 @@ std::vector<FileChange> dropping(const FormatRequest& request, const FileSet& se
         {RuleKind::kReplaceMatching, key, default_media_line(request)});
     files[kImagingArea].rules.push_back(drop_matching(key));
   }
-  return touched(files);
+  return changed_files(files);
 }
 
 // What the files gain once the sibling tool has added the format under key. A format that
@@ -77,7 +63,7 @@ std::vector<FileChange> entering(const FormatRequest& request, const FileSet& se
   for (const std::string& old_key : found.keys) {
     files[kSettingsFile].rules.push_back({RuleKind::kReplaceText, old_key, key});
   }
-  return touched(files);
+  return changed_files(files);
 }
 
 }  // namespace

@@ -140,10 +140,17 @@ bool parse_line(std::string_view line, const FileSet& set, ChangeRecord& record)
 
 }  // namespace
 
+bool changes_file(const FileChange& file) { return !file.rules.empty() || !file.trailer.empty(); }
+
 bool changes_files(const ChangeStep& step) {
-  return std::any_of(step.files.begin(), step.files.end(), [](const FileChange& file) {
-    return !file.rules.empty() || !file.trailer.empty();
-  });
+  return std::any_of(step.files.begin(), step.files.end(), changes_file);
+}
+
+std::vector<FileChange> changed_files(std::vector<FileChange> files) {
+  files.erase(std::remove_if(files.begin(), files.end(),
+                             [](const FileChange& file) { return !changes_file(file); }),
+              files.end());
+  return files;
 }
 
 std::vector<FileChange> merged_changes(const FileSet& set, const std::vector<ChangeStep>& steps,
@@ -159,7 +166,7 @@ std::vector<FileChange> merged_changes(const FileSet& set, const std::vector<Cha
         whole.trailer += part.trailer;
       }
     }
-    if (!whole.rules.empty() || !whole.trailer.empty()) merged.push_back(std::move(whole));
+    if (changes_file(whole)) merged.push_back(std::move(whole));
   }
   return merged;
 }

@@ -34,8 +34,14 @@ struct ChangeStep {
   std::vector<FileChange> files;
 };
 
+// Whether a rule or a trailer changes the file.
+bool changes_file(const FileChange& file);
+
 // Whether the step changes any data file.
 bool changes_files(const ChangeStep& step);
+
+// The files of files that a rule or a trailer changes, in their order.
+std::vector<FileChange> changed_files(std::vector<FileChange> files);
 
 // The changes of the steps for which take is true, one per file of set, in its install
 // order, with the rules of each step in step order. A later step's line inserted after the
