@@ -3,7 +3,8 @@
 # from that install. Kept apart from the build so that the two change independently.
 include(GNUInstallDirs)
 
-set(VTPAPERTOOL_MODELS "rk210;rk260;rk380xn;lm4200fx;lmq750ks;lmq700k;lmq700"
+# By default a link for every model of the table, which CMakeLists.txt reads.
+set(VTPAPERTOOL_MODELS "${VTPAPERTOOL_MODEL_IDS}"
     CACHE STRING "Model ids that get a vtpapertoollpr_<id> link")
 
 install(TARGETS vtpapertoollpr RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
@@ -39,6 +40,7 @@ endforeach()
 install(CODE "
   file(READ \"${PROJECT_SOURCE_DIR}/man/vtpapertoollpr.1\" _page)
   string(REPLACE \"\\n.BI /usr/\" \"\\n.BI \${CMAKE_INSTALL_PREFIX}/\" _page \"\${_page}\")
+  string(REPLACE \" \\\"vtpapertoollpr\\\" \" \" \\\"vtpapertoollpr ${PROJECT_VERSION}\\\" \" _page \"\${_page}\")
   file(WRITE \"${CMAKE_CURRENT_BINARY_DIR}/man1/vtpapertoollpr.1\" \"\${_page}\")
   file(INSTALL \"${CMAKE_CURRENT_BINARY_DIR}/man1/vtpapertoollpr.1\"
        DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1\")
@@ -70,6 +72,8 @@ set(CPACK_POST_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/DebianInstalledSize.cmak
 set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "vtpapertoollpr")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+# The packaging's own revision: a package rebuilt from the same source counts up from 1.
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(VTPAPERTOOL_MAINTAINER "vtpapertoollpr maintainers <vtpapertoollpr@localhost>"
     CACHE STRING "Maintainer field of the Debian package")
 set(CPACK_PACKAGE_CONTACT "${VTPAPERTOOL_MAINTAINER}")

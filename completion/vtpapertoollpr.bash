@@ -37,10 +37,11 @@ _vtpapertoollpr() {
   local word=${COMP_WORDS[COMP_CWORD]} cur=$2 option=${COMP_WORDS[COMP_CWORD - 1]}
   local candidate quote= widths= reply
   COMPREPLY=()
-  # The tool's own rule for the model: the first id found anywhere in its name.
+  # The tool's own rule for the model: the first id found anywhere in its name. A test
+  # holds these patterns to the program's table of models.
   case $1 in
     *rk210* | *rk260* | *rk380xn*) ;;
-    *lm4200* | *lmq750ks* | *lmq700*) widths='4 6 9 12 18 24 36' ;;
+    *lm4200* | *lmq750ks* | *lmq700k* | *lmq700*) widths='4 6 9 12 18 24 36' ;;
     *) return ;;
   esac
   # Words come in pairs of an option and its value, but for --dry-run and --prune, which

@@ -27,14 +27,14 @@ void check_request(Command command, const FormatRequest& request) {
   }
   require(!request.printer_name.empty() && request.printer_name.size() <= 1024);
   require(!name.empty() && name.size() <= 32 && name.find_first_of("\r\n") == std::string::npos);
-  require(name.find("[CustomTape]") == std::string::npos && !holds_format_id(name));
+  require(name.find("[CustomTape]") == std::string::npos && !holds_key(name));
   if (command == Command::kDelete) return;
   require(request.width_mm > 0 && width_fits_records(request) && length_fits_records(request));
   if (is_tape_model(request)) require(request.length_mm >= 4 && request.length_mm <= 1000);
   // A roll format must leave a dot inside the margins both ways.
   if (!is_tape_model(request)) require(request.width_mm >= 4 && request.length_mm >= 7);
-  const std::string key = compose_format_id(request, {0x17, 123456});
-  require(key.size() == kFormatIdLength && holds_format_id(key));
+  const std::string key = compose_key(request, {0x17, 123456});
+  require(key.size() == kKeyLength && holds_key(key));
   for (const std::string& entry : {function_entry(key, request), paper_table_entry(key, request),
                                    imaging_area_entry(key, request)}) {
     require(entry.find('\n') == entry.size() - 1);

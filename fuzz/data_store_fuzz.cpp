@@ -78,8 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string> keys;
   std::string want_key;
   const std::string want = expected(bytes, rules, trailer, name, want_key);
-  if (failed(find_format_ids_named(path, name, keys)) ||
-      (keys.empty() ? "" : keys.front()) != want_key) {
+  if (failed(find_keys_named(path, name, keys)) || (keys.empty() ? "" : keys.front()) != want_key) {
     std::abort();
   }
   if (failed(prepare_data_file(path, rules, trailer))) std::abort();

@@ -16,11 +16,8 @@ constexpr double kRollDpi = 300.0;
 constexpr double kTapeDpi = 360.0;
 constexpr double kPointsPerInch = 72.0;
 // The key is followed by one byte, "/", then the name.
-constexpr size_t kNameAt = kFormatIdLength + 1;
+constexpr size_t kNameAt = kKeyLength + 1;
 constexpr int64_t kLongestStoredName = 99;
-// Roll labels lose this much of their width and length to the printer's margins.
-constexpr int64_t kRollWidthMargin = 3;
-constexpr int64_t kRollLengthMargin = 6;
 
 bool fits_int32(int64_t value) { return value <= std::numeric_limits<int32_t>::max(); }
 
@@ -139,7 +136,7 @@ bool read_entry(std::string_view line, size_t mark, FormatEntry& entry) {
     return false;
   }
   const size_t name_end = mark + kNameAt + static_cast<size_t>(length);
-  entry.key = std::string(line.substr(mark, kFormatIdLength));
+  entry.key = std::string(line.substr(mark, kKeyLength));
   entry.name = std::string(line.substr(mark + kNameAt, static_cast<size_t>(length)));
   entry.rest = std::string(line.substr(name_end));
   return true;
@@ -177,7 +174,7 @@ bool request_from_tape_key(const std::string& key, FormatRequest& request) {
   const bool fitted = request.tape_media.empty()
                           ? fit_tape_width(request) && request.tape_media.empty()
                           : fit_tape_media(request);
-  return fitted && format_id_prefix(request) == key.substr(0, kTimeField.at);
+  return fitted && key_prefix(request) == key.substr(0, kTimeField.at);
 }
 
 // Tape sizes stand in the key; roll sizes are worked back from the paper table's dots.

@@ -9,6 +9,10 @@
 
 #include "formats/request.h"
 
+// Roll labels lose this much of their width and length to the printer's margins, in mm.
+constexpr int64_t kRollWidthMargin = 3;
+constexpr int64_t kRollLengthMargin = 6;
+
 // The line that marks the function file's section of custom formats.
 constexpr char kCustomTapeHeader[] = "[CustomTape]";
 

@@ -81,9 +81,8 @@ bool next_mark(EntryWalk& walk) {
   return false;
 }
 
-Fault find_format_ids_named(const std::string& path, const std::string& label_name,
-                            std::vector<std::string>& keys, const std::string& prefix,
-                            KeyTimes* taken) {
+Fault find_keys_named(const std::string& path, const std::string& label_name,
+                      std::vector<std::string>& keys, const std::string& prefix, KeyTimes* taken) {
   EntryWalk walk;
   const Fault fault = start_walk(path, walk);
   if (failed(fault) || walk.file.fd < 0) return fault;
@@ -111,12 +110,12 @@ Fault read_format_entries(const std::string& path, std::vector<FormatEntry>& ent
   return failed(fault) ? fault : walk.reader.fault;
 }
 
-Fault find_format_ids(const std::string& path, const std::unordered_set<std::string>& keys,
-                      std::unordered_set<std::string>& found) {
+Fault find_held_keys(const std::string& path, const std::unordered_set<std::string>& keys,
+                     std::unordered_set<std::string>& found) {
   EntryWalk walk;
   const Fault fault = start_walk(path, walk);
   while (!failed(fault) && next_mark(walk)) {
-    const std::string key(walk.mark.line.substr(walk.mark.at, kFormatIdLength));
+    const std::string key(walk.mark.line.substr(walk.mark.at, kKeyLength));
     if (keys.count(key) != 0) found.insert(key);
   }
   return failed(fault) ? fault : walk.reader.fault;
@@ -129,7 +128,7 @@ Fault read_joined_lines(const std::string& path, std::vector<JoinedLine>& lines)
   while (!failed(fault) && next_mark(walk)) {
     const KeyMark& mark = walk.mark;
     if (mark.first_in_line) line_taken = false;
-    if (mark.at == 0 || !mark.whole_line || !is_format_id_at(mark.line, mark.at)) continue;
+    if (mark.at == 0 || !mark.whole_line || !is_key_at(mark.line, mark.at)) continue;
     if (!line_taken) lines.push_back({std::string(mark.line), {}});
     line_taken = true;
     lines.back().cuts.push_back(mark.at);
@@ -142,19 +141,19 @@ Fault read_key_lines(const std::string& path, std::vector<FormatEntry>& lines) {
   const Fault fault = start_walk(path, walk);
   while (!failed(fault) && next_mark(walk)) {
     const KeyMark& mark = walk.mark;
-    if (!mark.first_in_line || !is_format_id_at(mark.line, mark.at)) continue;
-    lines.push_back({std::string(mark.line.substr(mark.at, kFormatIdLength)), "",
-                     std::string(mark.line.substr(mark.at + kFormatIdLength))});
+    if (!mark.first_in_line || !is_key_at(mark.line, mark.at)) continue;
+    lines.push_back({std::string(mark.line.substr(mark.at, kKeyLength)), "",
+                     std::string(mark.line.substr(mark.at + kKeyLength))});
   }
   return failed(fault) ? fault : walk.reader.fault;
 }
 
-Fault read_format_ids(const std::string& path, std::vector<std::string>& keys) {
+Fault read_line_keys(const std::string& path, std::vector<std::string>& keys) {
   EntryWalk walk;
   const Fault fault = start_walk(path, walk);
   while (!failed(fault) && next_mark(walk)) {
-    if (walk.mark.first_in_line && is_format_id_at(walk.mark.line, walk.mark.at)) {
-      keys.emplace_back(walk.mark.line.substr(walk.mark.at, kFormatIdLength));
+    if (walk.mark.first_in_line && is_key_at(walk.mark.line, walk.mark.at)) {
+      keys.emplace_back(walk.mark.line.substr(walk.mark.at, kKeyLength));
     }
   }
   return failed(fault) ? fault : walk.reader.fault;

@@ -42,17 +42,17 @@ bool next_mark(EntryWalk& walk);
 
 // Adds to keys, in file order and each once, the key of every entry of the file at path
 // whose name is label_name: a name may stand under more than one format. With taken, the
-// time of every key in the file that starts with prefix (format_id_prefix) is marked too.
-Fault find_format_ids_named(const std::string& path, const std::string& label_name,
-                            std::vector<std::string>& keys, const std::string& prefix = "",
-                            KeyTimes* taken = nullptr);
+// time of every key in the file that starts with prefix (key_prefix) is marked too.
+Fault find_keys_named(const std::string& path, const std::string& label_name,
+                      std::vector<std::string>& keys, const std::string& prefix = "",
+                      KeyTimes* taken = nullptr);
 
 // Every entry of the file at path, in file order.
 Fault read_format_entries(const std::string& path, std::vector<FormatEntry>& entries);
 
 // Adds to found each of keys that some line of the file at path holds.
-Fault find_format_ids(const std::string& path, const std::unordered_set<std::string>& keys,
-                      std::unordered_set<std::string>& found);
+Fault find_held_keys(const std::string& path, const std::unordered_set<std::string>& keys,
+                     std::unordered_set<std::string>& found);
 
 // A line that holds more than one entry, where a lost line feed joined them: no entry
 // holds a whole key after its start, so each one there starts another entry.
@@ -71,6 +71,6 @@ Fault read_key_lines(const std::string& path, std::vector<FormatEntry>& lines);
 
 // The key that starts at the first mark of each line, where a whole key does, in file
 // order.
-Fault read_format_ids(const std::string& path, std::vector<std::string>& keys);
+Fault read_line_keys(const std::string& path, std::vector<std::string>& keys);
 
 #endif  // VTPAPERTOOL_FORMATS_ENTRY_WALK_H_

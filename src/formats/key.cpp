@@ -26,7 +26,7 @@ uint32_t time_field(ClockReading now) {
 
 // The digits after the name length: keys are written in upper case and compared byte for
 // byte, so lower case never makes a key.
-constexpr KeyField kDigitsAfterLength{kNameLengthField.at, kFormatIdLength - kNameLengthField.at};
+constexpr KeyField kDigitsAfterLength{kNameLengthField.at, kKeyLength - kNameLengthField.at};
 
 }  // namespace
 
@@ -41,7 +41,7 @@ int64_t key_field_value(std::string_view text, KeyField field, bool either_case)
   return value;
 }
 
-std::string compose_format_id(const FormatRequest& request, ClockReading now) {
+std::string compose_key(const FormatRequest& request, ClockReading now) {
   const std::string media = request.tape_media.empty() ? kNoMediaFiller : request.tape_media;
   return std::string(kKeyMark) + media +
          hex_field(request.label_name.size(), kNameLengthField.size) +
@@ -51,40 +51,40 @@ std::string compose_format_id(const FormatRequest& request, ClockReading now) {
          hex_field(static_cast<uint64_t>(now.microseconds), kTimeField.size - 1);
 }
 
-std::string format_id_prefix(const FormatRequest& request) {
-  return compose_format_id(request, {0, 0}).substr(0, kTimeField.at);
+std::string key_prefix(const FormatRequest& request) {
+  return compose_key(request, {0, 0}).substr(0, kTimeField.at);
 }
 
 KeyTimes no_key_times() { return KeyTimes(kTimeValues); }
 
 void mark_key_time(std::string_view key, std::string_view prefix, KeyTimes& taken) {
-  if (key.size() < kFormatIdLength || key.compare(0, prefix.size(), prefix) != 0) return;
+  if (key.size() < kKeyLength || key.compare(0, prefix.size(), prefix) != 0) return;
   const int64_t time = key_field_value(key, kTimeField);
   if (time >= 0) taken[static_cast<size_t>(time)] = true;
 }
 
 // The search walks the time field itself, so that it meets each of its values once; a
 // walk by microseconds would pass the seconds' digit through only two of its values.
-bool compose_unique_format_id(const FormatRequest& request, ClockReading now, const KeyTimes& taken,
-                              std::string& key) {
+bool compose_unique_key(const FormatRequest& request, ClockReading now, const KeyTimes& taken,
+                        std::string& key) {
   const uint32_t first = time_field(now);
   for (uint32_t step = 0; step < kTimeValues; ++step) {
     const uint32_t time = (first + step) % kTimeValues;
     if (taken[time]) continue;
-    key = compose_format_id(request, {time >> 16, time & 0xFFFF});
+    key = compose_key(request, {time >> 16, time & 0xFFFF});
     return true;
   }
   return false;
 }
 
-bool is_format_id_at(std::string_view text, size_t at) {
+bool is_key_at(std::string_view text, size_t at) {
   return at <= text.size() && key_field_value(text.substr(at), kDigitsAfterLength) >= 0;
 }
 
-bool holds_format_id(std::string_view text) {
+bool holds_key(std::string_view text) {
   for (size_t at = text.find(kKeyMark); at != std::string_view::npos;
        at = text.find(kKeyMark, at + 1)) {
-    if (is_format_id_at(text, at)) return true;
+    if (is_key_at(text, at)) return true;
   }
   return false;
 }

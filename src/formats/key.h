@@ -25,16 +25,16 @@ constexpr KeyField kNameLengthField{13, 2};
 constexpr KeyField kWidthField{15, 2};
 constexpr KeyField kLengthField{17, 3};
 constexpr KeyField kTimeField{20, 5};
-constexpr size_t kFormatIdLength = 25;
+constexpr size_t kKeyLength = 25;
 
 // Stands in for the tape media field when no media was recorded; it cannot be taken for
 // a media name and holds no "VtL".
 constexpr char kNoMediaFiller[] = "__________";
 
-std::string compose_format_id(const FormatRequest& request, ClockReading now);
+std::string compose_key(const FormatRequest& request, ClockReading now);
 
 // The key's first 20 characters: all but the time.
-std::string format_id_prefix(const FormatRequest& request);
+std::string key_prefix(const FormatRequest& request);
 
 // Which key times are taken, indexed by the time field's value.
 using KeyTimes = std::vector<bool>;
@@ -45,17 +45,17 @@ KeyTimes no_key_times();
 // Marks the time of key when it is a whole key that starts with prefix.
 void mark_key_time(std::string_view key, std::string_view prefix, KeyTimes& taken);
 
-// compose_format_id from now on, a microsecond later each time, until the key's time is
+// compose_key from now on, a microsecond later each time, until the key's time is
 // not among the taken ones. Every time value is tried once. Returns false when every one
 // is taken.
-bool compose_unique_format_id(const FormatRequest& request, ClockReading now, const KeyTimes& taken,
-                              std::string& key);
+bool compose_unique_key(const FormatRequest& request, ClockReading now, const KeyTimes& taken,
+                        std::string& key);
 
 // Whether a whole key starts at offset at: the mark, ten bytes, twelve upper-case digits.
-bool is_format_id_at(std::string_view text, size_t at);
+bool is_key_at(std::string_view text, size_t at);
 
 // Whether a label name holds a key, as a delete would find it in the name's own lines.
-bool holds_format_id(std::string_view text);
+bool holds_key(std::string_view text);
 
 // The value of the field's hexadecimal digits in text (a key, or the start of an entry),
 // or -1 when one of them is not a digit. Upper case only, unless either_case.

@@ -83,9 +83,9 @@ int64_t nominal_width(const std::string& media_name) {
 }
 
 void limit_tape_length(FormatRequest& request) {
-  const int64_t longest = marks_heat_shrink(request) ? 500 : 1000;
-  if (request.length_mm <= 3) {
-    request.length_mm = 4;
+  const int64_t longest = marks_heat_shrink(request) ? kLongestTubeLength : kLongestTapeLength;
+  if (request.length_mm < kShortestTapeLength) {
+    request.length_mm = kShortestTapeLength;
   } else if (request.length_mm > longest) {
     request.length_mm = longest;
   }

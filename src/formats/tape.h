@@ -23,7 +23,12 @@ bool fit_tape_media(FormatRequest& request);
 // tape's own width. -1 when no tape has that name.
 int64_t nominal_width(const std::string& media_name);
 
-// Holds length_mm between 4 and 1000 mm, or 500 mm for heat-shrink tube.
+// The lengths a tape label is held between.
+constexpr int64_t kShortestTapeLength = 4;
+constexpr int64_t kLongestTapeLength = 1000;
+constexpr int64_t kLongestTubeLength = 500;  // heat-shrink tube
+
+// Holds length_mm between the shortest and the longest length of its tape.
 void limit_tape_length(FormatRequest& request);
 
 #endif  // VTPAPERTOOL_FORMATS_TAPE_H_

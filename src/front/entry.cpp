@@ -25,7 +25,7 @@ constexpr int kProblemsFound = 1;
 // As for any command-line tool: nothing was done, because the command line said nothing
 // this program can do.
 constexpr int kUsageError = 2;
-constexpr char kVersionLine[] = "vtpapertoollpr 0.2\n";
+constexpr char kVersionLine[] = "vtpapertoollpr " VTPAPERTOOL_VERSION "\n";
 // A run that waits this long for the lock says so, once.
 constexpr int64_t kQuietWaitMs = 1000;
 

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr size_t kLongestPrinterName = 1024;
-constexpr size_t kLongestLabelName = 32;
 constexpr size_t kLongestNumber = 32;
 
 struct SeenOptions {
@@ -23,10 +21,9 @@ struct SeenOptions {
 };
 
 constexpr char kAccepted[] = "";
-// The least roll sizes with a dot inside the margins: 3 mm across and 6 mm along are
-// never printed.
-constexpr int64_t kNarrowestRoll = 4;
-constexpr int64_t kShortestRoll = 7;
+// The least roll sizes with a dot inside the margins, which are never printed.
+constexpr int64_t kNarrowestRoll = kRollWidthMargin + 1;
+constexpr int64_t kShortestRoll = kRollLengthMargin + 1;
 
 bool has_length_within(const std::string& value, size_t longest) {
   return !value.empty() && value.size() <= longest;
@@ -47,7 +44,7 @@ std::string label_name_refusal(const std::string& value) {
   if (value.find(kCustomTapeHeader) != std::string::npos) {
     return std::string("the label name holds ") + kCustomTapeHeader;
   }
-  if (holds_format_id(value)) return "the label name holds a format key";
+  if (holds_key(value)) return "the label name holds a format key";
   return kAccepted;
 }
 

@@ -83,9 +83,9 @@ std::string change_line(const std::string& kind, const FormatRequest& format) {
 bool new_key(const FormatRequest& format, ClockReading now, const std::vector<std::string>& keys,
              std::string& key) {
   KeyTimes taken = no_key_times();
-  const std::string prefix = format_id_prefix(format);
+  const std::string prefix = key_prefix(format);
   for (const std::string& held : keys) mark_key_time(held, prefix, taken);
-  return compose_unique_format_id(format, now, taken, key);
+  return compose_unique_key(format, now, taken, key);
 }
 
 // The change a catalogue makes: its steps, and for each format that changes, its line and

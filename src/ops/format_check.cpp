@@ -57,7 +57,7 @@ Fault read_entries(Catalogue& catalogue, DataFile file) {
 // counted: the segment starts at its line's first mark, which the entries already hold.
 void note_segment(Catalogue& catalogue, DataFile file, const std::string& segment, bool counted) {
   FormatEntry entry;
-  entry.key = segment.substr(0, kFormatIdLength);
+  entry.key = segment.substr(0, kKeyLength);
   if (file != kImagingArea && !read_entry(segment, 0, entry)) return;
   if (file == kPaperTable) catalogue.paper[entry.key] = entry;
   catalogue.joined_keys[file].insert(entry.key);
@@ -76,7 +76,7 @@ Fault read_joined(Catalogue& catalogue, DataFile file) {
       note_segment(catalogue, file, line.text.substr(line.cuts[i], end - line.cuts[i]),
                    line.cuts[i] == first_mark);
     }
-    if (is_format_id_at(line.text, 0)) {
+    if (is_key_at(line.text, 0)) {
       note_segment(catalogue, file, line.text.substr(0, line.cuts.front()), true);
     }
   }
@@ -85,13 +85,12 @@ Fault read_joined(Catalogue& catalogue, DataFile file) {
 
 Fault read_keys(Catalogue& catalogue) {
   std::vector<std::string> imaging;
-  Fault fault = read_format_ids(catalogue.set.files[kImagingArea], imaging);
-  if (!failed(fault))
-    fault = read_format_ids(catalogue.set.files[kSettingsFile], catalogue.current);
+  Fault fault = read_line_keys(catalogue.set.files[kImagingArea], imaging);
+  if (!failed(fault)) fault = read_line_keys(catalogue.set.files[kSettingsFile], catalogue.current);
   if (failed(fault)) return fault;
   for (const std::string& key : imaging) note_key(catalogue, key, "", kImagingArea);
   const KeySet all(catalogue.keys.begin(), catalogue.keys.end());
-  return find_format_ids(catalogue.set.files[kImagingArea], all, catalogue.imaged);
+  return find_held_keys(catalogue.set.files[kImagingArea], all, catalogue.imaged);
 }
 
 // A missing file is a problem to report, not a failure to read.
@@ -232,8 +231,8 @@ void split_joined_lines(const Catalogue& catalogue, Mending& mending) {
       for (size_t i = 0; i < starts.size(); ++i) {
         const size_t end = i + 1 < starts.size() ? starts[i + 1] : line.text.size();
         const std::string part = line.text.substr(starts[i], end - starts[i]);
-        const bool is_entry = is_format_id_at(part, 0);
-        if (!is_entry || mending.dropped.count(part.substr(0, kFormatIdLength)) == 0) {
+        const bool is_entry = is_key_at(part, 0);
+        if (!is_entry || mending.dropped.count(part.substr(0, kKeyLength)) == 0) {
           lines += part + "\n";
         }
       }
@@ -248,7 +247,7 @@ Fault drop_broken(const Catalogue& catalogue, Mending& mending,
                   std::unordered_map<std::string, std::string>& dropped_from) {
   for (const DataFile file : kEntryFiles) {
     KeySet held;
-    const Fault fault = find_format_ids(catalogue.set.files[file], mending.dropped, held);
+    const Fault fault = find_held_keys(catalogue.set.files[file], mending.dropped, held);
     if (failed(fault)) return fault;
     for (const std::string& key : catalogue.keys) {
       if (held.count(key) == 0) continue;
@@ -268,7 +267,7 @@ Fault plan_media_reset(const FormatRequest& request, const Catalogue& catalogue,
     if (catalogue.names.count(key) == 0) stale.insert(key);
   }
   KeySet held;
-  const Fault fault = find_format_ids(catalogue.set.files[kSettingsFile], stale, held);
+  const Fault fault = find_held_keys(catalogue.set.files[kSettingsFile], stale, held);
   if (failed(fault)) return fault;
   std::vector<std::string> order = catalogue.current;
   order.insert(order.end(), catalogue.keys.begin(), catalogue.keys.end());

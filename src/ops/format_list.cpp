@@ -81,8 +81,8 @@ Outcome list_label_formats(FormatRequest request) {
   for (const ListedFormat& format : formats) keys.insert(format.key);
   std::unordered_set<std::string> imaged;
   std::unordered_set<std::string> current;
-  fault = find_format_ids(set.files[kImagingArea], keys, imaged);
-  if (!failed(fault)) fault = find_format_ids(set.files[kSettingsFile], keys, current);
+  fault = find_held_keys(set.files[kImagingArea], keys, imaged);
+  if (!failed(fault)) fault = find_held_keys(set.files[kSettingsFile], keys, current);
   if (failed(fault)) return failure(Result::kDataFileFailed, fault);
   Outcome outcome;
   for (const ListedFormat& format : formats) {

@@ -19,13 +19,12 @@ bool is_on_file(const FoundFormat& found) { return !found.keys.empty(); }
 
 Fault look_up(const FormatRequest& request, const FileSet& set, FoundFormat& found,
               KeyTimes* taken) {
-  const std::string prefix = taken == nullptr ? "" : format_id_prefix(request);
-  Fault fault = find_format_ids_named(set.files[kFunctionFile], request.label_name, found.keys,
-                                      prefix, taken);
+  const std::string prefix = taken == nullptr ? "" : key_prefix(request);
+  Fault fault =
+      find_keys_named(set.files[kFunctionFile], request.label_name, found.keys, prefix, taken);
   if (failed(fault)) return fault;
   std::vector<std::string> paper_keys;
-  fault =
-      find_format_ids_named(set.files[kPaperTable], request.label_name, paper_keys, prefix, taken);
+  fault = find_keys_named(set.files[kPaperTable], request.label_name, paper_keys, prefix, taken);
   found.in_paper_table = !paper_keys.empty();
   for (const std::string& key : paper_keys) add_key_once(key, found.keys);
   return fault;
@@ -126,7 +125,7 @@ Outcome add_label_format(FormatRequest request) {
   if (failed(fault)) return failure(Result::kDataFileFailed, fault);
   const Result not_prepared = is_on_file(found) ? Result::kDataFileFailed : Result::kEntryFailed;
   std::string key;
-  if (!compose_unique_format_id(request, read_clock(), taken, key)) {
+  if (!compose_unique_key(request, read_clock(), taken, key)) {
     return failure(not_prepared, {EEXIST, set.files[kFunctionFile], ""});
   }
   Change change = plan_change(set, steps_for(request, set, found, key));

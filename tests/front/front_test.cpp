@@ -8,6 +8,7 @@ namespace {
 
 std::string usage(const std::string& id, const std::string& display) {
   std::string screen = read_file(fs::path(SOURCE_DIR) / "tests/data/usage_lmq700k.txt");
+  screen.replace(screen.find("@VERSION@"), 9, VTPAPERTOOL_VERSION);
   const std::string example = id + " -P " + display;
   for (size_t at = 0; (at = screen.find("lmq700k -P LM-Q700k", at)) != std::string::npos;) {
     screen.replace(at, 19, example);
@@ -37,7 +38,7 @@ TEST(Front, CommandLines) {
       {"lmq700k", {}, usage("lmq750ks", "LM-Q750ks"), "no option given", "", "vtpapertoollpr_lmq750ks"},
       {"lmq700k", {}, usage("lmq700", "LM-Q700"), "no option given", "", "x_lmq700"},
       {"lmq700k", {}, usage("rk210", ""), "no option given", "", "rk260-rk210"},
-      {"lmq700k", {"--version"}, "vtpapertoollpr 0.2\n", "", ""},
+      {"lmq700k", {"--version"}, "vtpapertoollpr " VTPAPERTOOL_VERSION "\n", "", ""},
       {"lmq700k", {"--help"}, tape, "", ""},
       {"lmq700k", {"--version", "x"}, tape, "unknown option '--version'", ""},
       {"lmq700k", {"--list", "x"}, tape, "unknown option '--list'", ""},

@@ -4,7 +4,7 @@ src=$(cd "$(dirname "$0")/../.." && pwd)
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/vtpapertool-package.XXXXXX") || exit 1
 trap 'rm -rf "$scratch"' EXIT
 trap 'exit 1' HUP INT TERM
-printf 'vtpapertoollpr 0.2\n' >"$scratch/version"
+printf 'vtpapertoollpr %s\n' "$VTPAPERTOOL_VERSION" >"$scratch/version"
 
 failures=0
 fail() { echo "FAIL: $*" >&2 && failures=$((failures + 1)); }
@@ -42,8 +42,10 @@ check_tree() {
   done >>"$scratch/tree.expected"
   (cd "$root" && find . ! -type d \( -type l -printf '%p -> %l\n' -o -print \)) | LC_ALL=C sort >"$scratch/tree.got"
   LC_ALL=C sort "$scratch/tree.expected" | diff - "$scratch/tree.got" >&2 || fail "other files installed than expected"
-  sed "s|^\.BI /usr/|.BI /$2/|" "$src/man/vtpapertoollpr.1" >"$scratch/page"
+  sed -e "s|^\.BI /usr/|.BI /$2/|" -e "1,/^\.TH/s| \"vtpapertoollpr\" | \"vtpapertoollpr $VTPAPERTOOL_VERSION\" |" \
+    "$src/man/vtpapertoollpr.1" >"$scratch/page"
   gzip -dcf "$top/share/man/man1/vtpapertoollpr.1$gz" | cmp -s "$scratch/page" - ||
-    fail "the installed manual page is not its source with the install's prefix in FILES"
-  run_compare "vtpapertoollpr_lmq700k --help" "$src/tests/data/usage_lmq700k.txt" "$top/bin/vtpapertoollpr_lmq700k" --help
+    fail "the installed manual page is not its source with the install's prefix and version"
+  sed "s/@VERSION@/$VTPAPERTOOL_VERSION/" "$src/tests/data/usage_lmq700k.txt" >"$scratch/usage"
+  run_compare "vtpapertoollpr_lmq700k --help" "$scratch/usage" "$top/bin/vtpapertoollpr_lmq700k" --help
 }

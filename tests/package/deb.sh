@@ -12,10 +12,10 @@ done
 
 (cd "$build" && "$cpack" --config CPackConfig.cmake -G DEB -B "$scratch/out") >"$scratch/log" 2>&1 ||
   fail "cpack failed: $(cat "$scratch/log")"
-deb=$scratch/out/vtpapertoollpr_0.2_$(dpkg --print-architecture).deb
+deb=$scratch/out/vtpapertoollpr_${VTPAPERTOOL_DEB_VERSION}_$(dpkg --print-architecture).deb
 [ "$(echo "$scratch/out"/*.deb)" = "$deb" ] || fail "cpack made $(echo "$scratch/out"/*.deb), not $deb"
 field() { dpkg-deb -f "$deb" "$1"; }
-[ "$(field Package) $(field Version)" = "vtpapertoollpr 0.2" ] || fail "Package and Version: $(field Package) $(field Version)"
+[ "$(field Package) $(field Version)" = "vtpapertoollpr $VTPAPERTOOL_DEB_VERSION" ] || fail "Package and Version: $(field Package) $(field Version)"
 [ -n "$(field Maintainer)" ] && [ -n "$(field Description)" ] || fail "no Maintainer or Description field"
 for needed in libc6 libstdc++6 libgcc-s1; do
   echo ", $(field Depends)" | grep -qF ", $needed " || fail "Depends lacks $needed: $(field Depends)"
