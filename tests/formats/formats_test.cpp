@@ -1,0 +1,189 @@
+// The formats code called in-process: the model table against what the build installs and
+// completes, tape fitting at every boundary, the key's fields, and the entries and dots of
+// each model family read back as the repair and the export read them.
+#include <gtest/gtest.h>
+
+#include "formats/entries.h"
+#include "formats/key.h"
+#include "formats/tape.h"
+#include "support/harness.h"
+
+namespace {
+
+FormatRequest request_for(ModelKind kind, const std::string& name, int64_t width, int64_t length) {
+  FormatRequest request;
+  request.model_kind = kind;
+  request.label_name = name;
+  request.width_mm = width;
+  request.length_mm = length;
+  return request;
+}
+
+TEST(Models, BuildAndCompletionFollowTheTable) {
+  std::string ids, roll, tape;
+  for (const Model& model : kModels) {
+    ids += std::string(ids.empty() ? "" : " ") + model.id;
+    std::string& patterns = model.kind == ModelKind::kTape ? tape : roll;
+    patterns += std::string(patterns.empty() ? "" : " | ") + "*" + model.name_part + "*";
+  }
+  EXPECT_EQ(ids, MODEL_IDS);
+  const std::string completion = read_file(fs::path(SOURCE_DIR) / "completion/vtpapertoollpr.bash");
+  EXPECT_NE(completion.find("    " + roll + ") ;;\n"), std::string::npos) << roll;
+  EXPECT_NE(completion.find("    " + tape + ") widths="), std::string::npos) << tape;
+}
+
+struct Fit {
+  const char* name;
+  int64_t width;
+  int64_t fitted;  // -1: refused
+  const char* media;
+  int64_t dots;
+};
+
+TEST(Tape, WidthsAtEveryBoundary) {
+  const Fit fits[] = {
+      {"A", 1, 1, "", 48},
+      {"A", 2, 2, "", 48},
+      {"A", 3, 2, "_vtS3.5mm_", 48},
+      {"A", 5, 2, "_vtS3.5mm_", 48},
+      {"A", 6, 4, "_vtS6mm___", 64},
+      {"A", 7, 7, "", 106},
+      {"A", 8, 7, "_vtS9mm___", 106},
+      {"A", 10, 10, "", 150},
+      {"A", 12, 10, "_vtS12mm__", 150},
+      {"A", 13, 13, "", 234},
+      {"A", 17, 16, "_vtS18mm__", 234},
+      {"A", 19, 19, "", 320},
+      {"A", 24, 22, "_vtS24mm__", 320},
+      {"A", 25, 25, "", 454},
+      {"A", 36, 31, "_vtS36mm__", 454},
+      {"A", 37, -1, "", 0},
+      {"Hs", 37, -1, "", 0},
+      {"HS", 4, 4, "", 56},
+      {"hs", 5, 4, "_vtHS6mm__", 56},
+      {"HS", 7, 7, "", 96},
+      {"HS", 9, 7, "_vtHS9mm__", 96},
+      {"HS", 10, 9, "_vtHS12mm_", 132},
+      {"HS", 15, 15, "", 212},
+      {"HS", 16, 15, "_vtHS18mm_", 212},
+      {"HS", 19, 18, "_vtHS24mm_", 256},
+      {"HS", 24, 18, "_vtHS24mm_", 256},
+      {"HS", 25, 25, "", 0},
+  };
+  for (const Fit& fit : fits) {
+    FormatRequest request = request_for(ModelKind::kTape, fit.name, fit.width, 50);
+    SCOPED_TRACE(std::string(fit.name) + " -w " + std::to_string(fit.width));
+    ASSERT_EQ(fit_tape_width(request), fit.fitted > 0);
+    if (fit.fitted < 0) continue;
+    EXPECT_EQ(request.width_mm, fit.fitted);
+    EXPECT_EQ(request.tape_media, fit.media);
+    EXPECT_EQ(request.print_width_dots, fit.dots);
+  }
+}
+
+TEST(Tape, LengthsAtEveryBoundary) {
+  const std::tuple<const char*, int64_t, int64_t> lengths[] = {
+      {"A", 1, 4},      {"A", 3, 4},       {"A", 4, 4},       {"A", 5, 5},
+      {"HS", 3, 4},     {"A", 1000, 1000}, {"A", 1001, 1000}, {"tube-hs", 500, 500},
+      {"HS", 501, 500}, {"Hs", 800, 800},
+  };
+  for (const auto& [name, length, held] : lengths) {
+    FormatRequest request = request_for(ModelKind::kTape, name, 12, length);
+    limit_tape_length(request);
+    EXPECT_EQ(request.length_mm, held) << name << " -h " << length;
+  }
+}
+
+TEST(Key, FieldsAndTimes) {
+  FormatRequest tube = request_for(ModelKind::kTape, "Tube12", 12, 50);
+  ASSERT_TRUE(fit_tape_width(tube));
+  EXPECT_EQ(compose_key(tube, {0x17, 123456}), "VtL_vtS12mm__060A0327E240");
+  // Low bits only: a width of 300 and a length of 5000 keep the key 25 characters long.
+  const FormatRequest roll = request_for(ModelKind::kRoll, std::string(32, 'n'), 300, 5000);
+  EXPECT_EQ(compose_key(roll, {0x10, 0x1FFFF}), "VtL__________202C3880FFFF");
+  const std::string key = compose_key(tube, {0, 0});
+  EXPECT_TRUE(is_key_at("x" + key, 1));
+  EXPECT_FALSE(is_key_at(key.substr(0, 24), 0));
+  EXPECT_FALSE(is_key_at("VtL_vtS12mm__060a0327E240", 0));
+  EXPECT_TRUE(holds_key("VtL" + key));
+  EXPECT_EQ(key_field_value("VtL_vtS12mm__0a", kNameLengthField, true), 10);
+  EXPECT_EQ(key_field_value("VtL_vtS12mm__0a", kNameLengthField), -1);
+
+  // A key time already taken is passed over, and the search wraps around the last value.
+  KeyTimes taken = no_key_times();
+  std::string unique;
+  mark_key_time(compose_key(tube, {0xF, 0xFFFF}), key_prefix(tube), taken);
+  mark_key_time(compose_key(roll, {0x0, 0x0}), key_prefix(tube), taken);  // another prefix
+  ASSERT_TRUE(compose_unique_key(tube, {0xF, 0xFFFF}, taken, unique));
+  EXPECT_EQ(unique, compose_key(tube, {0, 0}));
+  taken.assign(taken.size(), true);
+  EXPECT_FALSE(compose_unique_key(tube, {0, 0}, taken, unique));
+}
+
+struct Family {
+  ModelKind kind;
+  const char* name;
+  int64_t width, length;
+  const char* paper;    // after "<key>/<name>"
+  const char* imaging;  // after "<key>\t:\t0.00\t0.00\t"
+  const char* media;
+};
+
+TEST(Entries, DotsAndPointsOfEachFamily) {
+  const Family families[] = {
+      {ModelKind::kTape, "Tube12", 12, 50, ":\t150\t707\n", "30.00\t141.52\n", "Media=vtS12mm\n"},
+      {ModelKind::kTape, "HS30", 30, 50, ":\t0\t707\n", "0.00\t141.52\n", "Media=vtS12mm\n"},
+      {ModelKind::kRoll, "Roll", 29, 90, ":\t306\t990\n", "0.00\t254.73\n", "MediaSize=29X1\n"},
+      {ModelKind::kRoll, "Thin", 2, 90, ":\t-11\t990\n", "0.00\t254.73\n", "MediaSize=29X1\n"},
+  };
+  for (const Family& family : families) {
+    FormatRequest request = request_for(family.kind, family.name, family.width, family.length);
+    if (family.kind == ModelKind::kTape) {
+      ASSERT_TRUE(fit_tape_width(request));
+    }
+    const std::string key = compose_key(request, {0x17, 123456});
+    const std::string named = key + "/" + family.name;
+    EXPECT_EQ(function_entry(key, request), named + "\n");
+    EXPECT_EQ(paper_table_entry(key, request), named + family.paper);
+    EXPECT_EQ(imaging_area_entry(key, request), key + "\t:\t0.00\t0.00\t" + family.imaging);
+    EXPECT_EQ(default_media_line(request), family.media);
+    FormatEntry entry;
+    ASSERT_TRUE(read_entry(paper_table_entry(key, request), 0, entry));
+    EXPECT_EQ(entry.name, family.name);
+    EXPECT_FALSE(read_entry(named.substr(0, named.size() - 1), 0, entry));
+  }
+}
+
+// What --export, --apply and --repair read back from a key and the paper table must be
+// what the add was given, for every tape and length boundary and a spread of roll sizes.
+TEST(Entries, EverySizeReadsBack) {
+  for (const ModelKind kind : {ModelKind::kTape, ModelKind::kRoll}) {
+    for (const char* name : {"A", "HS"}) {
+      for (int64_t width = 1; width <= 40; ++width) {
+        for (const int64_t length : {1, 4, 7, 500, 1000, 4096}) {
+          FormatRequest added = request_for(kind, name, width, length);
+          if (kind == ModelKind::kTape && !fit_tape_width(added)) continue;
+          if (kind == ModelKind::kTape) limit_tape_length(added);
+          if (kind == ModelKind::kRoll && (width < 4 || length < 7)) continue;
+          const std::string key = compose_key(added, {0x17, 123456});
+          const std::string line = paper_table_entry(key, added);
+          FormatEntry entry;
+          ASSERT_TRUE(read_entry(line.substr(0, line.size() - 1), 0, entry));
+          FormatRequest back = request_for(kind, "", 0, 0);
+          SCOPED_TRACE(key);
+          ASSERT_TRUE(request_from_paper_entry(entry, back));
+          EXPECT_EQ(back.width_mm, added.width_mm);
+          EXPECT_EQ(back.length_mm,
+                    kind == ModelKind::kTape ? added.length_mm % 4096 : added.length_mm);
+          EXPECT_EQ(back.print_width_dots, added.print_width_dots);
+          if (kind == ModelKind::kRoll) continue;
+          FormatRequest from_key = request_for(kind, name, 0, 0);
+          ASSERT_TRUE(request_from_tape_key(key, from_key));
+          EXPECT_EQ(from_key.tape_media, added.tape_media);
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
