@@ -100,8 +100,8 @@ size_t find_by_chunks(std::string_view text, std::string_view needle, size_t fro
     const char* chunk = text.data() + at;
     unsigned char pairs = 0;
     for (size_t i = 0; i < kChunk; ++i) {
-      pairs |= static_cast<unsigned char>((chunk[i] == first_byte) &
-                                          (chunk[i + last] == last_byte));
+      pairs |=
+          static_cast<unsigned char>((chunk[i] == first_byte) & (chunk[i + last] == last_byte));
     }
     for (size_t i = 0; pairs != 0 && i < kChunk; ++i) {
       if (chunk[i] == first_byte && holds_at(text, at + i, needle)) return at + i;

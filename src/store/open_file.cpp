@@ -117,7 +117,7 @@ Fault open_data_file(const std::string& path, Descriptor& file, struct stat* inf
     if (failed(fault)) return fault;
   }
   struct stat status {};
-  if (::fstat(file.fd, &status) != 0) return fault_from_errno(path);
+  if (io_fstat(file.fd, status, path) != 0) return fault_from_errno(path);
   if (!S_ISREG(status.st_mode)) {
     file = Descriptor();
     return not_regular(status.st_mode, path);

@@ -157,9 +157,9 @@ bool copy_in_kernel(Copy& copy) {
     return true;
   }
   char last = '\n';
-  if (copied > 0 && ::pread(copy.in.fd, &last, 1, copied - 1) != 1) {
-    copy.out.fault = {EIO, copy.path, ""};
-  }
+  const ssize_t read_last = copied > 0 ? io_pread(copy.in.fd, &last, 1, copied - 1, copy.path) : 1;
+  if (read_last < 0) copy.out.fault = fault_from_errno(copy.path);
+  if (read_last == 0) copy.out.fault = {EIO, copy.path, ""};  // the file shrank meanwhile
   copy.out.at_line_start = last == '\n';
   return true;
 }

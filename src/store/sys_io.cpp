@@ -33,6 +33,10 @@ ssize_t io_read(int fd, void* data, size_t size, const std::string& subject) {
   return retried("read", subject, [&] { return ::read(fd, data, size); });
 }
 
+ssize_t io_pread(int fd, void* data, size_t size, off_t offset, const std::string& subject) {
+  return retried("pread", subject, [&] { return ::pread(fd, data, size, offset); });
+}
+
 int io_fsync(int fd, const std::string& subject) {
   return retried("fsync", subject, [&] { return ::fsync(fd); });
 }

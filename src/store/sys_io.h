@@ -16,6 +16,7 @@
 // is about, for the test build's log of calls.
 int io_open(const std::string& path, int flags, mode_t mode = 0);
 ssize_t io_read(int fd, void* data, size_t size, const std::string& subject);
+ssize_t io_pread(int fd, void* data, size_t size, off_t offset, const std::string& subject);
 int io_fsync(int fd, const std::string& subject);
 int io_fdatasync(int fd, const std::string& subject);
 int io_fchmod(int fd, mode_t mode, const std::string& subject);
