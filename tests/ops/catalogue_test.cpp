@@ -162,14 +162,14 @@ TEST(Catalogue, RefusalAtTheKthFormat) {
     Tree tree("lmq700k");
     write_file(tree.lpd / "standin.during",
                "cd \"$(dirname \"$0\")\"; [ \"$1\" = add ] || exit 0\n"
-               "echo x >>adds; [ \"$(wc -l <adds)\" -eq " + std::to_string(k) +
-                   " ] && echo add >standin.fail; exit 0\n");
+               "echo x >>adds; [ \"$(wc -l <adds)\" -eq " +
+                   std::to_string(k) + " ] && echo add >standin.fail; exit 0\n");
     write_file(tree.dir / "catalogue", "X1\t12\t50\nAsset24\t12\t50\nX3\t12\t50\n");
     const Result result = tree.run(apply(tree.dir / "catalogue"));
     EXPECT_EQ(result.out, out[k - 1]);
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.err, "vtpapertoollpr_lmq700k: format '" + names[k - 1] + "': " +
-                              (tree.lpd / "vtpapertoolcups_lmq700k").string() +
+    EXPECT_EQ(result.err, "vtpapertoollpr_lmq700k: format '" + names[k - 1] +
+                              "': " + (tree.lpd / "vtpapertoolcups_lmq700k").string() +
                               ": exited with status 1\n");
     EXPECT_EQ(tree.catalogue(), tree.registry());
     EXPECT_EQ(tree.catalogue().size(), k == 3 ? 2u : 1u);
