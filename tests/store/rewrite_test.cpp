@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "store/lines.h"
 #include "support/harness.h"
 #include "support/seam_unit.h"
 
@@ -54,23 +53,6 @@ TEST(Rewrite, EveryCopyPathPutsTheTrailerOnALineOfItsOwn) {
   }
   unit_seam = {};
   fs::remove_all(dir);
-}
-
-// Each offset of a 64-byte chunk, behind plain bytes or look-alikes of the needle's first
-// byte, so that the needle is the only place where its first and last bytes pair up.
-TEST(Lines, FindTextAtEveryOffset) {
-  for (const std::string needle : {"VtL", "VtL_vtS12mm__", "Q", "[CustomTape]"}) {
-    for (const char filler : {'.', needle.front()}) {
-      for (size_t at = 0; at < 200; ++at) {
-        const std::string text = std::string(at, filler) + needle + std::string(70, '.');
-        const std::string cut = text.substr(0, at + needle.size() - 1);
-        SCOPED_TRACE(needle + " at " + std::to_string(at) + " behind " + filler);
-        EXPECT_EQ(find_text(text, needle, 0), text.find(needle));
-        EXPECT_EQ(find_text(text, needle, at / 2), text.find(needle, at / 2));
-        EXPECT_EQ(find_text(cut, needle, 0), cut.find(needle));
-      }
-    }
-  }
 }
 
 }  // namespace
