@@ -7,6 +7,38 @@ include(GNUInstallDirs)
 set(VTPAPERTOOL_MODELS "${VTPAPERTOOL_MODEL_IDS}"
     CACHE STRING "Model ids that get a vtpapertoollpr_<id> link")
 
+set(_vtpapertool_completions "${CMAKE_INSTALL_DATADIR}/bash-completion/completions")
+set(_vtpapertool_module_dir "${CMAKE_INSTALL_DATADIR}/ansible/plugins/modules")
+
+# Uninstalling removes the folders that installing made, and no other: before anything is
+# installed, each destination folder that is not there yet, and each of its parents that is
+# not, is noted beside the install manifest (without DESTDIR, as the manifest notes files).
+# A folder noted by an earlier install stays noted while it is there.
+set(_vtpapertool_folders "${CMAKE_BINARY_DIR}/install_folders.txt")
+install(CODE "
+  set(_noted \"\")
+  if(EXISTS \"${_vtpapertool_folders}\")
+    file(STRINGS \"${_vtpapertool_folders}\" _earlier)
+    foreach(_folder IN LISTS _earlier)
+      if(IS_DIRECTORY \"\$ENV{DESTDIR}\${_folder}\")
+        list(APPEND _noted \"\${_folder}\")
+      endif()
+    endforeach()
+  endif()
+  foreach(_dir ${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_MANDIR}/man1 ${_vtpapertool_completions}
+               ${_vtpapertool_module_dir} ${CMAKE_INSTALL_DOCDIR})
+    set(_folder \"\${CMAKE_INSTALL_PREFIX}/\${_dir}\")
+    while(NOT IS_DIRECTORY \"\$ENV{DESTDIR}\${_folder}\" AND NOT _folder STREQUAL \"/\")
+      list(APPEND _noted \"\${_folder}\")
+      get_filename_component(_folder \"\${_folder}\" DIRECTORY)
+    endwhile()
+  endforeach()
+  list(REMOVE_DUPLICATES _noted)
+  list(JOIN _noted \"\\n\" _noted)
+  file(WRITE \"${_vtpapertool_folders}\" \"\${_noted}\")
+")
+configure_file(cmake/Uninstall.cmake.in uninstall.cmake @ONLY)
+
 install(TARGETS vtpapertoollpr RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 
 # The links are made once in the build tree and installed as links. Relative targets keep
@@ -19,7 +51,6 @@ set(_vtpapertool_links "${CMAKE_CURRENT_BINARY_DIR}/model-links")
 file(REMOVE_RECURSE "${_vtpapertool_links}")
 file(MAKE_DIRECTORY "${_vtpapertool_links}/bin" "${_vtpapertool_links}/completions"
      "${_vtpapertool_links}/man1")
-set(_vtpapertool_completions "${CMAKE_INSTALL_DATADIR}/bash-completion/completions")
 foreach(_model IN LISTS VTPAPERTOOL_MODELS)
   # The id becomes a file name; anything else would install outside its directory.
   if(NOT _model MATCHES "^[A-Za-z0-9_.-]+$" OR _model MATCHES "^\\.\\.?$")
@@ -48,8 +79,7 @@ install(CODE "
 install(FILES completion/vtpapertoollpr.bash DESTINATION "${_vtpapertool_completions}"
         RENAME vtpapertoollpr)
 # Where ansible-core looks for modules by default, once the prefix is /usr.
-install(FILES ansible/vtpapertoollpr_formats.py
-        DESTINATION "${CMAKE_INSTALL_DATADIR}/ansible/plugins/modules")
+install(FILES ansible/vtpapertoollpr_formats.py DESTINATION "${_vtpapertool_module_dir}")
 
 # The licence in Debian's machine-readable form, which wants the text as an indented
 # field with "." for blank lines; LICENSE stays the one place that holds it.
