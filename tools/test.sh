@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds and runs the whole test suite: once as shipped, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Installs missing Debian packages when run as root.
+# UndefinedBehaviorSanitizer, then fuzzing. Installs missing Debian packages when run as
+# root. Says what it is doing as it goes: a phase with no line for minutes is a build.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 . "$top/tools/deps.sh"
@@ -12,17 +13,23 @@ need_packages cmake=cmake g++=g++ make=make /usr/include/gtest/gtest.h=libgtest-
   clang++-14=clang-14 /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a=libclang-rt-14-dev
 
 jobs=$(nproc 2>/dev/null || echo 2)
+started=$(date +%s)
+elapsed() { echo "$(($(date +%s) - started)) s so far"; }
+echo "suite: 3 phases on $jobs cores; about 5 minutes on 2 idle cores, up to 20 on a loaded machine"
 
 # The package tests check what the build installs, not how the code runs, so the
 # sanitizer build runs only the program's own tests; each test is counted once.
 run_suite() {
   dir=$1
   shift
+  echo "building in ${dir#"$top"/} ($(elapsed))"
   cmake -S "$top" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVTPAPERTOOL_TESTS=ON "$@" >/dev/null
   cmake --build "$dir" -j "$jobs" >/dev/null
-  status=0
-  (cd "$dir" && ctest --output-on-failure -j "$jobs" $ctest_filter) >"$dir/ctest.out" 2>&1 || status=$?
-  cat "$dir/ctest.out"
+  echo "running the tests, each on its line as it ends ($(elapsed))"
+  # Each line as it comes; the status goes through a file, as sh has no pipefail.
+  { (cd "$dir" && ctest --output-on-failure -j "$jobs" $ctest_filter) 2>&1; echo $? >"$dir/ctest.status"; } |
+    tee "$dir/ctest.out"
+  status=$(cat "$dir/ctest.status")
   summary=$(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$dir/ctest.out")
   set -- ${summary:-1 1}
   failed=$1 total=$2
@@ -32,23 +39,24 @@ run_suite() {
 # The last line counts each test once: a test the sanitizers failed counts as failed.
 finish() {
   [ -z "$3" ] || echo "$3"
+  echo "took $(elapsed | cut -d' ' -f1-2)"
   echo "suite: $(($1 - $2 - skipped)) passed, $2 failed, $skipped skipped"
   exit "$4"
 }
 
-echo "== tests"
+echo "== 1/3: the tests"
 ctest_filter=
 run_suite "$top/build/test"
 tests=$total
 plain_skipped=$skipped
 [ "$status" -eq 0 ] || finish "$tests" "$failed" "" "$status"
-echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+echo "== 2/3: the tests again under AddressSanitizer and UndefinedBehaviorSanitizer"
 sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 ctest_filter="-LE package"
 run_suite "$top/build/sanitize" -DCMAKE_CXX_FLAGS="$sanitize" -DCMAKE_EXE_LINKER_FLAGS="$sanitize"
 skipped=$plain_skipped
 [ "$status" -eq 0 ] || finish "$tests" "$failed" "failed under the sanitizers" "$status"
-echo "== fuzzing"
+echo "== 3/3: fuzzing ($(elapsed))"
 seconds=15
 status=0
 sh "$top/tools/fuzz.sh" "$seconds" || status=$?
