@@ -6,6 +6,7 @@
 
 #include "formats/entries.h"
 #include "formats/key.h"
+#include "formats/tape.h"
 #include "front/scan.h"
 #include "front/usage.h"
 #include "ops/sibling.h"
@@ -25,14 +26,19 @@ void check_request(Command command, const FormatRequest& request) {
     require(!request.prune || command == Command::kApply);
     return;
   }
-  require(!request.printer_name.empty() && request.printer_name.size() <= 1024);
-  require(!name.empty() && name.size() <= 32 && name.find_first_of("\r\n") == std::string::npos);
-  require(name.find("[CustomTape]") == std::string::npos && !holds_key(name));
+  require(!request.printer_name.empty() && request.printer_name.size() <= kLongestPrinterName);
+  require(!name.empty() && name.size() <= kLongestLabelName &&
+          name.find_first_of("\r\n") == std::string::npos);
+  require(name.find(kCustomTapeHeader) == std::string::npos && !holds_key(name));
   if (command == Command::kDelete) return;
   require(request.width_mm > 0 && width_fits_records(request) && length_fits_records(request));
-  if (is_tape_model(request)) require(request.length_mm >= 4 && request.length_mm <= 1000);
+  if (is_tape_model(request)) {
+    require(request.length_mm >= kShortestTapeLength && request.length_mm <= kLongestTapeLength);
+  }
   // A roll format must leave a dot inside the margins both ways.
-  if (!is_tape_model(request)) require(request.width_mm >= 4 && request.length_mm >= 7);
+  if (!is_tape_model(request)) {
+    require(request.width_mm > kRollWidthMargin && request.length_mm > kRollLengthMargin);
+  }
   const std::string key = compose_key(request, {0x17, 123456});
   require(key.size() == kKeyLength && holds_key(key));
   for (const std::string& entry : {function_entry(key, request), paper_table_entry(key, request),

@@ -27,8 +27,8 @@ run_suite() {
   cmake --build "$dir" -j "$jobs" >/dev/null
   echo "running the tests, each on its line as it ends ($(elapsed))"
   # Each line as it comes; the status goes through a file, as sh has no pipefail.
-  { (cd "$dir" && ctest --output-on-failure -j "$jobs" $ctest_filter) 2>&1; echo $? >"$dir/ctest.status"; } |
-    tee "$dir/ctest.out"
+  { (cd "$dir" && ctest --output-on-failure -j "$jobs" $ctest_filter) 2>&1 &&
+    echo 0 >"$dir/ctest.status" || echo $? >"$dir/ctest.status"; } | tee "$dir/ctest.out"
   status=$(cat "$dir/ctest.status")
   summary=$(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$dir/ctest.out")
   set -- ${summary:-1 1}

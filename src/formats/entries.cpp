@@ -17,7 +17,6 @@ constexpr double kTapeDpi = 360.0;
 constexpr double kPointsPerInch = 72.0;
 // The key is followed by one byte, "/", then the name.
 constexpr size_t kNameAt = kKeyLength + 1;
-constexpr int64_t kLongestStoredName = 99;
 
 bool fits_int32(int64_t value) { return value <= std::numeric_limits<int32_t>::max(); }
 
@@ -131,7 +130,7 @@ std::string default_media_line(const FormatRequest& request) {
 
 bool read_entry(std::string_view line, size_t mark, FormatEntry& entry) {
   const int64_t length = key_field_value(line.substr(mark), kNameLengthField, true);
-  if (length < 0 || length > kLongestStoredName ||
+  if (length < 0 || length > kLongestNameInKey ||
       line.size() < mark + kNameAt + static_cast<size_t>(length)) {
     return false;
   }

@@ -26,6 +26,10 @@ constexpr KeyField kWidthField{15, 2};
 constexpr KeyField kLengthField{17, 3};
 constexpr KeyField kTimeField{20, 5};
 constexpr size_t kKeyLength = 25;
+// Reading an entry back takes names of up to 99 bytes, as the driver's own look-up does,
+// so that formats another writer entered with names longer than this program's limit
+// are still found.
+constexpr int64_t kLongestNameInKey = 99;
 
 // Stands in for the tape media field when no media was recorded; it cannot be taken for
 // a media name and holds no "VtL".
