@@ -2,6 +2,7 @@
 // applied to another, applied again, pruned, previewed, refused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "support/harness.h"
@@ -27,17 +28,13 @@ Files masked(Files files) {
   return files;
 }
 
-// How many syncs, renames and sibling calls the command made, as the test seam logs them.
+// How many syncs, renames and sibling calls the command made.
 long writes_and_calls(const Tree& tree, const Words& command, Result& result) {
-  const fs::path log = tree.dir / "io.log";
-  fs::remove(log);
-  result = tree.run(command, {{"VTPAPERTOOL_IO_LOG", log.string()}});
-  const std::string calls = "\n" + read_file(log);
-  long count = 0;
-  for (const char* call : {"\nfsync ", "\nfdatasync ", "\nrename ", "\nsibling "}) {
-    for (size_t at = 0; (at = calls.find(call, at)) != std::string::npos; ++at) ++count;
-  }
-  return count;
+  const std::vector<std::string> calls = tree.io_calls(command, result);
+  return std::count_if(calls.begin(), calls.end(), [](const std::string& call) {
+    const std::string name = call.substr(0, call.find(' '));
+    return name == "fsync" || name == "fdatasync" || name == "rename" || name == "sibling";
+  });
 }
 
 // Every row of both tape tables, trimmed and not, tube beyond its widest, the length

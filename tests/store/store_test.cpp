@@ -53,12 +53,9 @@ long index_of(const std::vector<std::string>& calls, const std::string& call, lo
 }
 
 std::vector<std::string> logged_calls(const Tree& tree, const Words& command) {
-  const fs::path log = tree.dir / "io.log";
-  fs::remove(log);
-  EXPECT_EQ(tree.run(command, {{"VTPAPERTOOL_IO_LOG", log.string()}}).status, 0);
-  std::vector<std::string> calls;
-  std::istringstream lines(read_file(log));
-  for (std::string line; std::getline(lines, line);) calls.push_back(line);
+  Result result;
+  const std::vector<std::string> calls = tree.io_calls(command, result);
+  EXPECT_EQ(result.status, 0);
   return calls;
 }
 

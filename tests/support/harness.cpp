@@ -132,6 +132,16 @@ std::set<std::string> Tree::registry() const {
   return formats;
 }
 
+std::vector<std::string> Tree::io_calls(const Words& args, Result& result) const {
+  const fs::path log = dir / "io.log";
+  fs::remove(log);
+  result = run(args, {{"VTPAPERTOOL_IO_LOG", log.string()}});
+  std::istringstream lines(read_file(log));
+  std::vector<std::string> calls;
+  for (std::string line; std::getline(lines, line);) calls.push_back(line);
+  return calls;
+}
+
 std::string Tree::sibling_log() const { return read_file(lpd / "standin.log"); }
 
 std::string Tree::sibling_calls() const {

@@ -43,6 +43,8 @@ struct Tree {
   // as the sibling stand-in's registry holds them, which stands for the print system.
   std::set<std::string> catalogue() const;
   std::set<std::string> registry() const;
+  // Runs the command and gives back its I/O calls, "<call> <subject>", in order.
+  std::vector<std::string> io_calls(const Words& args, Result& result) const;
   std::string sibling_log() const;
   std::string sibling_calls() const;  // each call's option, "-d" or "-n", in call order
 
