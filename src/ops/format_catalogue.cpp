@@ -72,11 +72,12 @@ bool is_unchanged(const FormatRequest& format, const OnFile& on_file) {
          key + on_file.imaging.at(key) + "\n" == imaging_area_entry(key, format);
 }
 
+std::string delete_line(const std::string& name) { return "delete\t" + escaped_name(name) + "\n"; }
+
 std::string change_line(const std::string& kind, const FormatRequest& format) {
-  const std::string line = kind + "\t" + escaped_name(format.label_name);
-  if (kind == "delete") return line + "\n";
-  return line + "\t" + std::to_string(format.width_mm) + "\t" + std::to_string(format.length_mm) +
-         "\n";
+  if (kind == "delete") return delete_line(format.label_name);
+  return kind + "\t" + escaped_name(format.label_name) + "\t" + std::to_string(format.width_mm) +
+         "\t" + std::to_string(format.length_mm) + "\n";
 }
 
 // A key that no line of the two files holds, nor any key the change gives out before.
@@ -113,12 +114,11 @@ std::string line_of_done(const Plan& plan, const Change& change, size_t format) 
   if (change.done[plan.last_steps[format]]) return plan.lines[format];
   const ChangeStep& drop = change.steps[plan.first_steps[format]];
   if (!change.done[plan.first_steps[format]] || !changes_files(drop)) return "";
-  return "delete\t" + escaped_name(plan.names[format]) + "\n";
+  return delete_line(plan.names[format]);
 }
 
-Fault plan_catalogue(const FormatRequest& request, const std::vector<FormatRequest>& formats,
-                     OnFile& on_file, Plan& plan) {
-  const FileSet set = model_files(request.model_id);
+Fault plan_catalogue(const FormatRequest& request, const FileSet& set,
+                     const std::vector<FormatRequest>& formats, OnFile& on_file, Plan& plan) {
   const ClockReading now = read_clock();
   std::unordered_set<std::string> named;
   for (const FormatRequest& format : formats) {
@@ -173,17 +173,18 @@ Outcome export_label_formats(FormatRequest request) {
 }
 
 Outcome apply_catalogue(FormatRequest request, const std::vector<FormatRequest>& formats) {
+  const FileSet set = model_files(request.model_id);
   OnFile on_file;
   Plan plan;
-  Fault fault = read_on_file(model_files(request.model_id), on_file);
-  if (!failed(fault)) fault = plan_catalogue(request, formats, on_file, plan);
+  Fault fault = read_on_file(set, on_file);
+  if (!failed(fault)) fault = plan_catalogue(request, set, formats, on_file, plan);
   if (failed(fault)) return failure(Result::kDataFileFailed, fault);
   if (request.dry_run || plan.steps.empty()) {
     Outcome preview;
     for (const std::string& line : plan.lines) preview.output += line;
     return preview;
   }
-  Change change = plan_change(model_files(request.model_id), plan.steps);
+  Change change = plan_change(set, plan.steps);
   Outcome outcome = make_change(request, change, Result::kDataFileFailed);
   for (size_t i = 0; i < plan.lines.size() && outcome.result != Result::kInstallFailed; ++i) {
     outcome.output += line_of_done(plan, change, i);

@@ -50,11 +50,17 @@ std::vector<std::string> temporary_paths(const FileSet& set) {
   return temps;
 }
 
+// Everything a change leaves beside the data files before its commit point.
+std::vector<std::string> leftover_paths(const FileSet& set) {
+  std::vector<std::string> names = temporary_paths(set);
+  names.push_back(journal_path(set));
+  return names;
+}
+
 // Whatever else bears one of the program's own names was put there by someone else, and
 // removing or renaming it could destroy what they keep there.
 Fault own_names_are_files(const FileSet& set) {
-  std::vector<std::string> names = temporary_paths(set);
-  names.push_back(journal_path(set));
+  std::vector<std::string> names = leftover_paths(set);
   names.push_back(commit_record_path(set));
   for (const std::string& name : names) {
     struct stat info {};
@@ -71,9 +77,7 @@ Fault own_names_are_files(const FileSet& set) {
 // must not say that all is clean while one is left. Only what is there is removed, so
 // that a run with nothing to remove works on a read-only file system.
 Fault remove_temporaries_of(const FileSet& set) {
-  std::vector<std::string> names = temporary_paths(set);
-  names.push_back(journal_path(set));
-  for (const std::string& temp : names) {
+  for (const std::string& temp : leftover_paths(set)) {
     struct stat info {};
     if (io_lstat(temp, info) != 0) {
       if (errno == ENOENT) continue;
@@ -86,8 +90,7 @@ Fault remove_temporaries_of(const FileSet& set) {
 
 // Leftovers that cannot be removed now are removed by the next run's recovery.
 void discard(const Change& change) {
-  for (const std::string& temp : temporary_paths(change.set)) ::unlink(temp.c_str());
-  ::unlink(journal_path(change.set).c_str());
+  for (const std::string& temp : leftover_paths(change.set)) ::unlink(temp.c_str());
 }
 
 Fault write_synced(const std::string& path, const std::string& contents) {
