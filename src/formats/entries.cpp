@@ -37,21 +37,6 @@ double roll_dots(int64_t millimetres, int64_t margin) {
   return static_cast<double>(millimetres - margin) / kMillimetresPerInch * kRollDpi;
 }
 
-// Dots grow by more than one per millimetre, so at most one whole millimetre near the
-// estimate gives them back exactly.
-bool roll_millimetres(int64_t dots, int64_t margin, int64_t& millimetres) {
-  const double estimate = static_cast<double>(dots) * kMillimetresPerInch / kRollDpi;
-  const int64_t near = static_cast<int64_t>(std::floor(estimate)) + margin;
-  for (int64_t candidate = near - 1; candidate <= near + 2; ++candidate) {
-    if (candidate > 0 && truncates_to_int32(roll_dots(candidate, margin)) &&
-        truncated(roll_dots(candidate, margin)) == dots) {
-      millimetres = candidate;
-      return true;
-    }
-  }
-  return false;
-}
-
 double printable_width_points(const FormatRequest& request) {
   return static_cast<double>(request.print_width_dots) / kTapeDpi * kPointsPerInch;
 }
@@ -72,41 +57,72 @@ double paper_length_dots(const FormatRequest& request) {
   return roll_dots(request.length_mm, kRollLengthMargin);
 }
 
-// Reads a whole decimal number that fills text[at, at + count), after an optional minus
-// sign: roll sizes below the margins had negative dots.
-bool read_decimal(const std::string& text, size_t at, size_t count, int64_t& value) {
-  if (at + count > text.size() || count == 0) return false;
-  const std::string digits = text.substr(at, count);
-  if (digits.find_first_of(" \t\n\v\f\r+") != std::string::npos) return false;
-  char* end = nullptr;
-  value = std::strtoll(digits.c_str(), &end, 10);
-  return *end == '\0';
-}
-
-// The two numbers of what follows a paper table entry's name: ":\t<width>\t<length>".
-bool paper_dots(const std::string& rest, int64_t& width_dots, int64_t& length_dots) {
-  const size_t tab = rest.find('\t', 2);
-  return rest.compare(0, 2, ":\t") == 0 && tab != std::string::npos &&
-         read_decimal(rest, 2, tab - 2, width_dots) &&
-         read_decimal(rest, tab + 1, rest.size() - tab - 1, length_dots);
-}
-
-bool roll_size_from_dots(const std::string& rest, int64_t& width_mm, int64_t& length_mm) {
-  int64_t width_dots = 0;
-  int64_t length_dots = 0;
-  return paper_dots(rest, width_dots, length_dots) &&
-         roll_millimetres(width_dots, kRollWidthMargin, width_mm) &&
-         roll_millimetres(length_dots, kRollLengthMargin, length_mm);
+// Reads a whole decimal number that fills text, after an optional minus sign: roll sizes
+// below the margins had negative dots.
+bool read_decimal(std::string_view text, int64_t& value) {
+  if (text.empty() || text.size() > 18) return false;
+  const bool negative = text[0] == '-';
+  if (negative) text.remove_prefix(1);
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
+    return false;
+  }
+  value = 0;
+  for (const char c : text) value = value * 10 + (c - '0');
+  if (negative) value = -value;
+  return true;
 }
 
 }  // namespace
 
 bool width_fits_records(const FormatRequest& request) {
+  if (is_tape_model(request) && request.print_width_dots == 0 && request.width_mm > 0xFF) {
+    return false;
+  }
   return fits_int32(request.width_mm) && truncates_to_int32(paper_width_dots(request));
 }
 
 bool length_fits_records(const FormatRequest& request) {
   return fits_int32(request.length_mm) && truncates_to_int32(paper_length_dots(request));
+}
+
+// A roll narrower or shorter than its margins leaves no dot to print.
+Fault fit_width(FormatRequest& request) {
+  if (is_tape_model(request) && !fit_tape_width(request)) {
+    return {0, "", "wider than the widest tape this model prints"};
+  }
+  if (!is_tape_model(request) && request.width_mm <= kRollWidthMargin) {
+    return {0, "",
+            "narrower than " + std::to_string(kRollWidthMargin + 1) + " mm, which prints nothing"};
+  }
+  if (!width_fits_records(request)) return {0, "", "too wide for the data files"};
+  return {};
+}
+
+Fault fit_length(FormatRequest& request) {
+  if (is_tape_model(request)) limit_tape_length(request);
+  if (!is_tape_model(request) && request.length_mm <= kRollLengthMargin) {
+    return {0, "",
+            "shorter than " + std::to_string(kRollLengthMargin + 1) + " mm, which prints nothing"};
+  }
+  if (!length_fits_records(request)) return {0, "", "too long for the data files"};
+  return {};
+}
+
+Fault catalogue_refusal(const FormatRequest& request) {
+  FormatRequest again = request;
+  again.tape_media.clear();
+  again.print_width_dots = 0;
+  again.width_mm = width_to_ask(request);
+  Fault fault = fit_width(again);
+  if (!failed(fault)) fault = fit_length(again);
+  if (failed(fault)) return fault;
+  const std::string key(kKeyLength, 'X');
+  if (key_prefix(again) == key_prefix(request) &&
+      paper_table_entry(key, again) == paper_table_entry(key, request) &&
+      imaging_area_entry(key, again) == imaging_area_entry(key, request)) {
+    return {};
+  }
+  return {0, "", "its -w came before its -n, which fitted it to another tape than its name gives"};
 }
 
 std::string function_entry(const std::string& key, const FormatRequest& request) {
@@ -141,46 +157,49 @@ bool read_entry(std::string_view line, size_t mark, FormatEntry& entry) {
   return true;
 }
 
-bool width_to_ask(const FormatRequest& request, const FormatEntry& entry, int64_t& width_mm) {
-  int64_t length_mm = 0;
-  if (!entry_size(request, entry, width_mm, length_mm)) return false;
-  if (!is_tape_model(request)) return true;
-  const std::string media = entry.key.substr(kMediaField.at, kMediaField.size);
-  if (media == kNoMediaFiller) return true;
-  width_mm = nominal_width(media);
-  return width_mm > 0;
+bool read_paper_dots(std::string_view rest, int64_t& width_dots, int64_t& length_dots) {
+  const size_t tab = rest.find('\t', 2);
+  return rest.substr(0, 2) == ":\t" && tab != std::string_view::npos &&
+         read_decimal(rest.substr(2, tab - 2), width_dots) &&
+         read_decimal(rest.substr(tab + 1), length_dots);
 }
 
-bool request_from_paper_entry(const FormatEntry& entry, FormatRequest& request) {
-  request.label_name = entry.name;
-  int64_t width_dots = 0;
-  int64_t length_dots = 0;
-  if (!entry_size(request, entry, request.width_mm, request.length_mm) ||
-      !paper_dots(entry.rest, width_dots, length_dots)) {
-    return false;
+// Dots grow by more than one per millimetre, so at most one whole millimetre near the
+// estimate gives them back exactly.
+bool roll_millimetres(int64_t dots, int64_t margin, int64_t& millimetres) {
+  const double estimate = static_cast<double>(dots) * kMillimetresPerInch / kRollDpi;
+  const int64_t near = static_cast<int64_t>(std::floor(estimate)) + margin;
+  for (int64_t candidate = near - 1; candidate <= near + 2; ++candidate) {
+    if (candidate > 0 && truncates_to_int32(roll_dots(candidate, margin)) &&
+        truncated(roll_dots(candidate, margin)) == dots) {
+      millimetres = candidate;
+      return true;
+    }
   }
-  request.print_width_dots = is_tape_model(request) ? width_dots : 0;
-  return width_fits_records(request) && length_fits_records(request);
+  return false;
 }
 
-bool request_from_tape_key(const std::string& key, FormatRequest& request) {
-  const std::string media = key.substr(kMediaField.at, kMediaField.size);
-  request.tape_media = media == kNoMediaFiller ? "" : media;
-  request.width_mm = key_field_value(key, kWidthField);
-  request.length_mm = key_field_value(key, kLengthField);
-  if (request.width_mm < 0 || request.length_mm < 0) return false;
-  // A width the tape took as it stood left no media name in the key.
-  const bool fitted = request.tape_media.empty()
-                          ? fit_tape_width(request) && request.tape_media.empty()
-                          : fit_tape_media(request);
-  return fitted && key_prefix(request) == key.substr(0, kTimeField.at);
+// Points grow by almost three per millimetre, so two decimals tell whole millimetres apart.
+bool length_from_imaging(std::string_view rest, int64_t& length_mm) {
+  const size_t tab = rest.rfind('\t');
+  if (tab == std::string_view::npos) return false;
+  const std::string field(rest.substr(tab + 1));
+  char* end = nullptr;
+  const double points = std::strtod(field.c_str(), &end);
+  if (field.empty() || *end != '\0' || !(points >= 0.0 && points < 1e12)) return false;
+  const auto near = static_cast<int64_t>(points / kPointsPerInch * kMillimetresPerInch);
+  for (int64_t candidate = near - 1; candidate <= near + 1; ++candidate) {
+    FormatRequest request;
+    request.length_mm = candidate;
+    if (candidate > 0 && two_decimals(length_points(request)) == field) {
+      length_mm = candidate;
+      return true;
+    }
+  }
+  return false;
 }
 
-// Tape sizes stand in the key; roll sizes are worked back from the paper table's dots.
-bool entry_size(const FormatRequest& request, const FormatEntry& entry, int64_t& width_mm,
-                int64_t& length_mm) {
-  if (!is_tape_model(request)) return roll_size_from_dots(entry.rest, width_mm, length_mm);
-  width_mm = key_field_value(entry.key, kWidthField, true);
-  length_mm = key_field_value(entry.key, kLengthField, true);
-  return width_mm >= 0 && length_mm >= 0;
+int64_t width_to_ask(const FormatRequest& request) {
+  if (!is_tape_model(request) || request.tape_media.empty()) return request.width_mm;
+  return nominal_width(request.tape_media);
 }

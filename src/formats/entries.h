@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "formats/request.h"
+#include "store/fault.h"
 
 // Roll labels lose this much of their width and length to the printer's margins, in mm.
 constexpr int64_t kRollWidthMargin = 3;
@@ -17,9 +18,25 @@ constexpr int64_t kRollLengthMargin = 6;
 constexpr char kCustomTapeHeader[] = "[CustomTape]";
 
 // Whether the width, the length and every number derived from them fit the 32-bit
-// fields of the data files and of the sibling tool's command line.
+// fields of the data files and of the sibling tool's command line. A heat-shrink tube too
+// wide for any tape has 0 dots, so only the key's two digits hold its width: above 255 mm
+// no file would hold it whole.
 bool width_fits_records(const FormatRequest& request);
 bool length_fits_records(const FormatRequest& request);
+
+// Fits the width to what the model prints, as -w does: to a tape on tape models. Fails
+// with the reason for a width no tape takes, a roll narrower than its margins, or a width
+// the data files cannot hold.
+Fault fit_width(FormatRequest& request);
+
+// Holds the length within a tape's limits, as -h does. Fails with the reason for a roll
+// shorter than its margins or a length the data files cannot hold.
+Fault fit_length(FormatRequest& request);
+
+// Fails, saying why, unless the name, width_to_ask and the length, given to -n, -w and -h
+// in that order (as a catalogue line gives them), make the same key fields and entries as
+// request.
+Fault catalogue_refusal(const FormatRequest& request);
 
 // "<key>/<name>\n", inserted below the function file's header.
 std::string function_entry(const std::string& key, const FormatRequest& request);
@@ -45,23 +62,18 @@ struct FormatEntry {
 // the name after the key and one more byte. False when the line holds no such entry.
 bool read_entry(std::string_view line, size_t mark, FormatEntry& entry);
 
-// The format's width and length in millimetres as the sibling tool was given them: from
-// the key on tape models, worked back from the paper table's dots on roll models. False
-// when the entry does not tell them.
-bool entry_size(const FormatRequest& request, const FormatEntry& entry, int64_t& width_mm,
-                int64_t& length_mm);
+// The two numbers after a paper-table entry's name: ":\t<width dots>\t<length dots>".
+bool read_paper_dots(std::string_view rest, int64_t& width_dots, int64_t& length_dots);
 
-// The width that, given to -w with the entry's name, fits to the same tape and dots: for a
-// width trimmed to a tape, the tape's own width. False when the entry does not tell it.
-bool width_to_ask(const FormatRequest& request, const FormatEntry& entry, int64_t& width_mm);
+// The whole millimetres whose roll dots, less the margin, are dots; false when none are.
+bool roll_millimetres(int64_t dots, int64_t margin, int64_t& millimetres);
 
-// Sets request's sizes and dots (its model kept, label_name set to the entry's name) to
-// those the entry stands for: on tape models the width dots it holds and the key's sizes,
-// on roll models the sizes its dots give back exactly. False when it does not tell them.
-bool request_from_paper_entry(const FormatEntry& entry, FormatRequest& request);
+// The whole millimetres whose points an ImagingArea line's last field holds, as rest (what
+// follows the key) gives them; false when none give exactly that text.
+bool length_from_imaging(std::string_view rest, int64_t& length_mm);
 
-// Sets a tape request's sizes and dots from the key's fields and the tape table, with
-// label_name already set: false unless they give back the key's first 20 characters.
-bool request_from_tape_key(const std::string& key, FormatRequest& request);
+// The width that, given to -w with the request's name, fits to the same tape and dots: for
+// a width trimmed to a tape, the tape's own width; otherwise the width itself.
+int64_t width_to_ask(const FormatRequest& request);
 
 #endif  // VTPAPERTOOL_FORMATS_ENTRIES_H_

@@ -65,16 +65,18 @@ void mark_key_time(std::string_view key, std::string_view prefix, KeyTimes& take
 
 // The search walks the time field itself, so that it meets each of its values once; a
 // walk by microseconds would pass the seconds' digit through only two of its values.
-bool compose_unique_key(const FormatRequest& request, ClockReading now, const KeyTimes& taken,
-                        std::string& key) {
+Fault compose_unique_key(const FormatRequest& request, ClockReading now, const KeyTimes& taken,
+                         std::string& key) {
   const uint32_t first = time_field(now);
   for (uint32_t step = 0; step < kTimeValues; ++step) {
     const uint32_t time = (first + step) % kTimeValues;
     if (taken[time]) continue;
     key = compose_key(request, {time >> 16, time & 0xFFFF});
-    return true;
+    return {};
   }
-  return false;
+  return {0, "format '" + request.label_name + "'",
+          "every one of the " + std::to_string(kTimeValues) +
+              " key times is taken by formats of its tape, name length and size"};
 }
 
 bool is_key_at(std::string_view text, size_t at) {

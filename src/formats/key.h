@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "formats/request.h"
+#include "store/fault.h"
 #include "store/seam.h"
 
 // "VtL", the media field, the name length, the width's low 8 bits, the length's low 12
@@ -50,10 +51,10 @@ KeyTimes no_key_times();
 void mark_key_time(std::string_view key, std::string_view prefix, KeyTimes& taken);
 
 // compose_key from now on, a microsecond later each time, until the key's time is
-// not among the taken ones. Every time value is tried once. Returns false when every one
-// is taken.
-bool compose_unique_key(const FormatRequest& request, ClockReading now, const KeyTimes& taken,
-                        std::string& key);
+// not among the taken ones. Every time value is tried once; fails, naming the format, when
+// every one is taken.
+Fault compose_unique_key(const FormatRequest& request, ClockReading now, const KeyTimes& taken,
+                         std::string& key);
 
 // Whether a whole key starts at offset at: the mark, ten bytes, twelve upper-case digits.
 bool is_key_at(std::string_view text, size_t at);

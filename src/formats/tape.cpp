@@ -48,13 +48,12 @@ void apply_row(const TapeRow& row, FormatRequest& request) {
   request.print_width_dots = row.printable_dots;
 }
 
-// A label name containing "HS" or "hs" (exactly these cases) means heat-shrink tube.
+}  // namespace
+
 bool marks_heat_shrink(const FormatRequest& request) {
   return request.label_name.find("HS") != std::string::npos ||
          request.label_name.find("hs") != std::string::npos;
 }
-
-}  // namespace
 
 bool fit_tape_width(FormatRequest& request) {
   // Another -w before this one must not leave its tape in the key.

@@ -7,6 +7,10 @@
 
 #include "formats/request.h"
 
+// Whether the label name marks heat-shrink tube: it holds "HS" or "hs" (exactly these
+// cases).
+bool marks_heat_shrink(const FormatRequest& request);
+
 // Fits afresh, forgetting any earlier fit: picks the first tape whose nominal width takes
 // width_mm, trims width_mm to its printable width (recording the media name only when it
 // trims) and records its dots. Returns false only for a standard-tape width beyond the

@@ -4,72 +4,98 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <string>
 #include <unordered_map>
 
 #include "front/scan.h"
 
 namespace {
 
-bool read_whole(const std::string& path, std::string& text, std::string& why) {
-  const bool is_input = path == "-";
-  const int fd = is_input ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  char block[65536];
-  ssize_t got = fd < 0 ? -1 : 0;
-  while (fd >= 0 && ((got = ::read(fd, block, sizeof block)) > 0 || (got < 0 && errno == EINTR))) {
-    if (got > 0) text.append(block, static_cast<size_t>(got));
-  }
-  if (got < 0) why = std::strerror(errno);
-  if (fd >= 0 && !is_input) ::close(fd);
-  return got == 0;
+constexpr size_t kBlock = 65536;
+
+struct CatalogueReading {
+  std::string shown;                                   // the file as messages name it
+  size_t line = 0;                                     // the number of the line at hand
+  std::unordered_map<std::string, size_t> first_line;  // by name
+};
+
+bool is_skipped(const std::string& line) {
+  const size_t first = line.find_first_not_of(" \t");
+  return first == std::string::npos || line[first] == '#';
 }
 
-bool is_blank(const std::string& line) {
-  return line.find_first_not_of(" \t") == std::string::npos;
+Fault at_line(const CatalogueReading& reading, const std::string& why) {
+  return {0, reading.shown + ":" + std::to_string(reading.line), why};
 }
 
-// Why the line's fields are no format, or "" with format scanned from them.
-std::string line_refusal(const std::string& line, FormatRequest& format) {
+// Why the line's fields are no format, or none with format scanned from them.
+Fault line_refusal(const std::string& line, FormatRequest& format) {
   const size_t first = line.find('\t');
   const size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
-  if (second == std::string::npos) return "not <name><TAB><width><TAB><length>";
+  if (second == std::string::npos) return {0, "", "not <name><TAB><width><TAB><length>"};
   const size_t third = std::min(line.find('\t', second + 1), line.size());
-  return format_refusal(line.substr(0, first), line.substr(first + 1, second - first - 1),
-                        line.substr(second + 1, third - second - 1), format);
+  const Fault refusal =
+      format_refusal(line.substr(0, first), line.substr(first + 1, second - first - 1),
+                     line.substr(second + 1, third - second - 1), format);
+  if (!failed(refusal)) return {};
+  return {0, "", "format '" + line.substr(0, first) + "': " + described(refusal)};
+}
+
+Fault take_line(std::string line, const FormatRequest& request, CatalogueReading& reading,
+                std::vector<FormatRequest>& formats) {
+  ++reading.line;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (is_skipped(line)) return {};
+  if (formats.size() == kMostCatalogueFormats) {
+    return at_line(reading, "more than " + std::to_string(kMostCatalogueFormats) + " formats");
+  }
+  FormatRequest format = request;
+  const Fault refusal = line_refusal(line, format);
+  if (failed(refusal)) return at_line(reading, refusal.why);
+  const auto [seen, added] = reading.first_line.emplace(format.label_name, reading.line);
+  if (!added) {
+    return at_line(reading, "format '" + format.label_name + "': named again; first on line " +
+                                std::to_string(seen->second));
+  }
+  formats.push_back(format);
+  return {};
+}
+
+// Lines are taken as they arrive, so that a refused one ends the read at once.
+Fault read_lines(int fd, const FormatRequest& request, CatalogueReading& reading,
+                 std::vector<FormatRequest>& formats) {
+  std::string pending;
+  char block[kBlock];
+  for (;;) {
+    const ssize_t got = ::read(fd, block, sizeof block);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return fault_from_errno(reading.shown);
+    if (got == 0) break;
+    pending.append(block, static_cast<size_t>(got));
+    size_t start = 0;
+    for (size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
+      if (end - start > kLongestCatalogueLine) break;
+      const Fault fault = take_line(pending.substr(start, end - start), request, reading, formats);
+      if (failed(fault)) return fault;
+    }
+    pending.erase(0, start);
+    if (pending.size() > kLongestCatalogueLine) {
+      ++reading.line;
+      return at_line(reading, "longer than " + std::to_string(kLongestCatalogueLine) + " bytes");
+    }
+  }
+  return pending.empty() ? Fault{} : take_line(pending, request, reading, formats);
 }
 
 }  // namespace
 
-bool read_catalogue_file(const FormatRequest& request, std::vector<FormatRequest>& formats,
-                         std::string& refusal) {
+Fault read_catalogue_file(const FormatRequest& request, std::vector<FormatRequest>& formats) {
   const std::string& path = request.catalogue_path;
-  const std::string shown = path == "-" ? "standard input" : path;
-  std::string text;
-  std::string why;
-  if (!read_whole(path, text, why)) {
-    refusal = shown + ": " + why;
-    return false;
-  }
-  std::unordered_map<std::string, size_t> first_line;
-  size_t number = 0;
-  for (size_t start = 0; start < text.size(); ++number) {
-    const size_t end = std::min(text.find('\n', start), text.size());
-    std::string line = text.substr(start, end - start);
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (is_blank(line)) continue;
-    FormatRequest format = request;
-    std::string reason = line_refusal(line, format);
-    const auto [seen, added] = first_line.emplace(format.label_name, number + 1);
-    if (reason.empty() && !added) {
-      reason = "'" + format.label_name + "' is named again; first on line " +
-               std::to_string(seen->second);
-    }
-    if (!reason.empty()) {
-      refusal = shown + ":" + std::to_string(number + 1) + ": " + reason;
-      return false;
-    }
-    formats.push_back(format);
-  }
-  return true;
+  CatalogueReading reading{path == "-" ? "standard input" : path, 0, {}};
+  const bool is_input = path == "-";
+  const int fd = is_input ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return fault_from_errno(reading.shown);
+  const Fault fault = read_lines(fd, request, reading, formats);
+  if (!is_input) ::close(fd);
+  return fault;
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "formats/entries.h"
 #include "formats/layout.h"
 #include "formats/request.h"
 #include "front/catalogue.h"
@@ -45,95 +46,94 @@ void tell(const Run& run, const std::string& line) {
   std::fprintf(stderr, "%s: %s\n", run.program.c_str(), line.c_str());
 }
 
-void report(const Run& run, const std::string& what, const std::string& why) {
-  tell(run, what + ": " + why);
-}
-
-// with_error_line: standard output names the failure as the system does, as it always has
-// where a format on file was at stake.
-int failure(const Run& run, const Fault& fault, bool with_error_line) {
-  if (with_error_line && fault.error != 0) print_system_error(fault.error);
-  report(run, fault.subject, reason(fault));
-  return kFailure;
-}
-
-// A change that the print system has in part or whole is never dropped: its record stays,
-// and the next run of any command commits it before it does anything else.
-Fault left_for_next_run(Fault fault) {
-  fault.why = reason(fault) + "; the change is recorded, and the next run finishes it";
-  return fault;
-}
-
 // Scripts get the name's bytes as they gave them; a terminal gets no control byte that
 // could move its cursor or change its settings.
 std::string shown_name(const std::string& name) {
   return ::isatty(STDOUT_FILENO) == 1 ? escaped_name(name) : name;
 }
 
-// Standard output names a data file's failure as the system does where a format on file
-// was at stake, as scripts have always seen it from an add or a delete; the commands that
-// print what they find or change print nothing else.
-bool names_failures(Command command, const Run& run) {
-  return (command == Command::kAdd || command == Command::kDelete) && !run.request.dry_run;
+// "add", "replace" or "delete", the name, and for the first two the width and length as a
+// catalogue holds them, so that a catalogue, its change lines and a later export agree.
+std::string change_line(const FormatChange& change) {
+  static const char* const kKinds[] = {"add", "replace", "delete"};
+  std::string line = std::string(kKinds[static_cast<int>(change.kind)]) + "\t" +
+                     escaped_name(change.format.label_name);
+  if (change.kind != ChangeKind::kDelete) {
+    line += "\t" + std::to_string(width_to_ask(change.format)) + "\t" +
+            std::to_string(change.format.length_mm);
+  }
+  return line + "\n";
 }
 
-std::string lock_name(const Run& run) { return "lock on " + data_directory(run.request.model_id); }
-
-// A model whose data directory is missing has no driver installed: that fails as a missing
-// data file would, so standard output names it only for a delete.
-int lock_failure(Command command, const Run& run, const Outcome& outcome) {
-  const Fault& fault = outcome.fault;
-  if (outcome.result == Result::kNoDriver) {
-    if (command == Command::kDelete && !run.request.dry_run) print_system_error(fault.error);
-    report(run, data_directory(run.request.model_id), reason(fault));
-    return kFailure;
+// A catalogue says what it changed, a dry run what it would change; -n and -d print only
+// what they always printed.
+void print_changes(Command command, const Run& run, const Outcome& outcome) {
+  const bool dry_run = run.request.dry_run;
+  if (command != Command::kApply && !dry_run) return;
+  for (const FormatChange& change : outcome.changes) {
+    if (change.made || dry_run) std::fputs(change_line(change).c_str(), stdout);
   }
-  print_system_error(fault.error);
-  const std::string held =
-      " (held by another run for " + std::to_string(lock_patience_ms() / 1000) + " s)";
-  report(run, lock_name(run),
-         reason(fault) + (outcome.result == Result::kLockBusy ? held : std::string()));
-  return kFailure;
+}
+
+// Standard output names a failure as the system does where an add or a delete fails on a
+// file while a format on file is at stake, as scripts have always read it; entering a new
+// format, and every other command, print nothing else.
+bool names_system_error(Command command, const Run& run, const Outcome& outcome) {
+  if (run.request.dry_run || outcome.fault.error == 0) return false;
+  if (command == Command::kDelete) return true;
+  return command == Command::kAdd &&
+         std::any_of(outcome.changes.begin(), outcome.changes.end(),
+                     [](const FormatChange& change) { return change.kind != ChangeKind::kAdd; });
+}
+
+// A change that the print system has in part or whole is never dropped: its record stays,
+// and the next run of any command commits it before it does anything else.
+std::string failure_line(const Outcome& outcome) {
+  std::string line = described(outcome.fault);
+  if (outcome.status == Status::kRecorded) {
+    line += "; the change is recorded, and the next run finishes it";
+  }
+  if (outcome.status == Status::kBusy) {
+    line += " (held by another run for " + std::to_string(lock_patience_ms() / 1000) + " s)";
+  }
+  return line;
 }
 
 // The front end's whole answer to an outcome: what it printed comes first, whole, also
-// when a later part failed (a catalogue's committed formats), then the status and the line
-// that says why.
+// when a later part failed (a catalogue's committed formats), then what went wrong on the
+// way, then the status and the line that says why.
 int answer(Command command, const Run& run, const Outcome& outcome) {
   std::fwrite(outcome.output.data(), 1, outcome.output.size(), stdout);
-  switch (outcome.result) {
-    case Result::kDone:
+  print_changes(command, run, outcome);
+  for (const Fault& note : outcome.notes) tell(run, described(note));
+  switch (outcome.status) {
+    case Status::kDone:
+      return kSuccess;
+    case Status::kProblems:
       // Like fsck, a check that found problems says so in its status; the lines tell what.
-      return command == Command::kCheck && !outcome.output.empty() ? kProblemsFound : kSuccess;
-    case Result::kNotMended:
       return kProblemsFound;
-    case Result::kNotFound:
+    case Status::kNotFound:
       if (command == Command::kDelete) {
         std::printf("Not found '%s'\n", shown_name(run.request.label_name).c_str());
       }
       return kSuccess;
-    case Result::kInstallFailed:
-      return failure(run, left_for_next_run(outcome.fault), names_failures(command, run));
-    case Result::kDataFileFailed:
-      return failure(run, outcome.fault, names_failures(command, run));
-    case Result::kEntryFailed:
-    case Result::kSiblingFailed:
-      return failure(run, outcome.fault, false);
-    case Result::kNoDriver:
-    case Result::kLockBusy:
-    case Result::kLockFailed:
+    case Status::kFailed:
+    case Status::kRecorded:
+    case Status::kBusy:
       break;
   }
-  return lock_failure(command, run, outcome);
+  if (names_system_error(command, run, outcome)) print_system_error(outcome.fault.error);
+  tell(run, failure_line(outcome));
+  return kFailure;
 }
 
 // A run that waits long for the lock says so, once, and waits on.
 int run_locked(Command command, const Run& run) {
   const int64_t patience = lock_patience_ms();
   Outcome outcome = execute(command, run.request, run.catalogue, std::min(patience, kQuietWaitMs));
-  if (outcome.result == Result::kLockBusy && patience > kQuietWaitMs) {
-    report(run, lock_name(run),
-           "held by another run; waiting up to " + std::to_string(patience / 1000) + " s");
+  if (outcome.status == Status::kBusy && patience > kQuietWaitMs) {
+    tell(run, outcome.fault.subject + ": held by another run; waiting up to " +
+                  std::to_string(patience / 1000) + " s");
     outcome = execute(command, run.request, run.catalogue, patience - kQuietWaitMs);
   }
   return answer(command, run, outcome);
@@ -142,7 +142,7 @@ int run_locked(Command command, const Run& run) {
 int run_words(const std::vector<std::string>& words, Run& run) {
   if (!identify_model(run.program, run.request)) {
     std::printf("%s is invalid.\n\n", run.program.c_str());
-    report(run, "program name", "no printer model in it; start the tool as vtpapertoollpr_<model>");
+    tell(run, "program name: no printer model in it; start the tool as vtpapertoollpr_<model>");
     return kUsageError;
   }
   if (words.size() == 2 && words[1] == "--version") {
@@ -158,15 +158,16 @@ int run_words(const std::vector<std::string>& words, Run& run) {
     // The screen is the answer scripts have always had, the status tells them that nothing
     // was done, and the reason is for people.
     print_usage_screen(run.request);
-    tell(run, scan.refusal);
+    tell(run, described(scan.refusal));
     return kUsageError;
   }
   if (!scan.notice.empty()) tell(run, scan.notice);
-  std::string refusal;
-  if (scan.command == Command::kApply &&
-      !read_catalogue_file(run.request, run.catalogue, refusal)) {
-    tell(run, refusal);
-    return kFailure;
+  if (scan.command == Command::kApply) {
+    const Fault unread = read_catalogue_file(run.request, run.catalogue);
+    if (failed(unread)) {
+      tell(run, described(unread));
+      return kFailure;
+    }
   }
   return run_locked(scan.command, run);
 }
@@ -186,7 +187,7 @@ void keep_standard_descriptors_taken() {
 int finish_output(const Run& run, int status) {
   const int error = std::fflush(stdout) == 0 ? (std::ferror(stdout) ? EIO : 0) : errno;
   if (error == 0) return status;
-  report(run, "standard output", std::strerror(error));
+  tell(run, std::string("standard output: ") + std::strerror(error));
   return kFailure;
 }
 

@@ -5,7 +5,6 @@
 
 #include "formats/entries.h"
 #include "formats/key.h"
-#include "formats/tape.h"
 
 namespace {
 
@@ -20,32 +19,32 @@ struct SeenOptions {
   bool length = false;
 };
 
-constexpr char kAccepted[] = "";
-// The least roll sizes with a dot inside the margins, which are never printed.
-constexpr int64_t kNarrowestRoll = kRollWidthMargin + 1;
-constexpr int64_t kShortestRoll = kRollLengthMargin + 1;
-
 bool has_length_within(const std::string& value, size_t longest) {
   return !value.empty() && value.size() <= longest;
 }
 
 std::string quoted(const std::string& value) { return "'" + value + "'"; }
 
-// Why the text cannot be stored as a name, or kAccepted. A line break would split the
-// format's entry across data-file lines, where it could never be found again;
+Fault refused(const std::string& word, const std::string& why) { return {0, word, why}; }
+
+// Why the text cannot be stored as a name, with the option it came with. A line break would split
+// the format's entry across data-file lines, where it could never be found again;
 // "[CustomTape]" would make each of its entries one more place to insert the next format;
 // a key would make a delete of that key take this format along.
-std::string label_name_refusal(const std::string& value) {
-  if (value.empty()) return "the label name is empty";
+Fault label_name_refusal(const std::string& option, const std::string& value) {
+  if (value.empty()) return refused(option, "the label name is empty");
   if (value.size() > kLongestLabelName) {
-    return "the label name is longer than " + std::to_string(kLongestLabelName) + " bytes";
+    return refused(option,
+                   "the label name is longer than " + std::to_string(kLongestLabelName) + " bytes");
   }
-  if (value.find_first_of("\r\n") != std::string::npos) return "the label name holds a line break";
+  if (value.find_first_of("\r\n") != std::string::npos) {
+    return refused(option, "the label name holds a line break");
+  }
   if (value.find(kCustomTapeHeader) != std::string::npos) {
-    return std::string("the label name holds ") + kCustomTapeHeader;
+    return refused(option, std::string("the label name holds ") + kCustomTapeHeader);
   }
-  if (holds_key(value)) return "the label name holds a format key";
-  return kAccepted;
+  if (holds_key(value)) return refused(option, "the label name holds a format key");
+  return {};
 }
 
 // A whole number of millimetres: leading blanks, a sign, digits, and "mm" if anything, as
@@ -72,68 +71,58 @@ bool read_millimetres(const std::string& value, int64_t& millimetres) {
   return true;
 }
 
-// Why the value is no size in millimetres, or kAccepted with the size in millimetres.
-std::string size_refusal(const std::string& option, const std::string& value,
-                         int64_t& millimetres) {
+// Why the value is no size in millimetres; none with the size in millimetres.
+Fault size_refusal(const std::string& option, const std::string& value, int64_t& millimetres) {
   const std::string word = option + " " + quoted(value);
   if (!has_length_within(value, kLongestNumber) || !read_millimetres(value, millimetres)) {
-    return word + ": not a whole number of millimetres";
+    return refused(word, "not a whole number of millimetres");
   }
-  if (millimetres <= 0) return word + ": not a size above 0 mm";
-  return kAccepted;
+  if (millimetres <= 0) return refused(word, "not a size above 0 mm");
+  return {};
 }
 
-std::string width_refusal(const std::string& value, FormatRequest& request) {
-  std::string refusal = size_refusal("-w", value, request.width_mm);
-  if (!refusal.empty()) return refusal;
-  const std::string width = "-w " + quoted(value);
-  if (is_tape_model(request) && !fit_tape_width(request)) {
-    return width + ": wider than the widest tape this model prints";
-  }
-  if (!is_tape_model(request) && request.width_mm < kNarrowestRoll) {
-    return width + ": narrower than " + std::to_string(kNarrowestRoll) +
-           " mm, which prints nothing";
-  }
-  return width_fits_records(request) ? kAccepted : width + ": too wide for the data files";
+Fault width_refusal(const std::string& value, FormatRequest& request) {
+  Fault refusal = size_refusal("-w", value, request.width_mm);
+  if (failed(refusal)) return refusal;
+  refusal = fit_width(request);
+  if (failed(refusal)) refusal.subject = "-w " + quoted(value);
+  return refusal;
 }
 
 // A tape's limits may change the length: notice then says so, since the label will not be
 // the length the user typed.
-std::string length_refusal(const std::string& value, FormatRequest& request, std::string& notice) {
-  std::string refusal = size_refusal("-h", value, request.length_mm);
-  if (!refusal.empty()) return refusal;
+Fault length_refusal(const std::string& value, FormatRequest& request, std::string& notice) {
+  Fault refusal = size_refusal("-h", value, request.length_mm);
+  if (failed(refusal)) return refusal;
   const std::string length = "-h " + quoted(value);
+  const int64_t asked = request.length_mm;
+  refusal = fit_length(request);
   notice.clear();
-  if (is_tape_model(request)) {
-    const int64_t asked = request.length_mm;
-    limit_tape_length(request);
-    if (request.length_mm != asked) {
-      notice = length + ": held to " + std::to_string(request.length_mm) + " mm";
-    }
+  if (request.length_mm != asked) {
+    notice = length + ": held to " + std::to_string(request.length_mm) + " mm";
   }
-  if (!is_tape_model(request) && request.length_mm < kShortestRoll) {
-    return length + ": shorter than " + std::to_string(kShortestRoll) + " mm, which prints nothing";
-  }
-  return length_fits_records(request) ? kAccepted : length + ": too long for the data files";
+  if (failed(refusal)) refusal.subject = length;
+  return refusal;
 }
 
-std::string label_refusal(const std::string& option, const std::string& value,
-                          FormatRequest& request, bool& seen) {
-  const std::string refusal = label_name_refusal(value);
-  if (!refusal.empty()) return option + ": " + refusal;
+Fault label_refusal(const std::string& option, const std::string& value, FormatRequest& request,
+                    bool& seen) {
+  const Fault refusal = label_name_refusal(option, value);
+  if (failed(refusal)) return refusal;
   request.label_name = value;
   seen = true;
-  return kAccepted;
+  return {};
 }
 
-std::string printer_refusal(const std::string& value, FormatRequest& request, bool& seen) {
-  if (value.empty()) return "-P: the printer name is empty";
+Fault printer_refusal(const std::string& value, FormatRequest& request, bool& seen) {
+  if (value.empty()) return refused("-P", "the printer name is empty");
   if (value.size() > kLongestPrinterName) {
-    return "-P: the printer name is longer than " + std::to_string(kLongestPrinterName) + " bytes";
+    return refused(
+        "-P", "the printer name is longer than " + std::to_string(kLongestPrinterName) + " bytes");
   }
   request.printer_name = value;
   seen = true;
-  return kAccepted;
+  return {};
 }
 
 // Options are told by their first two characters, as they always were; the newer ones
@@ -157,11 +146,11 @@ constexpr LoneCommand kLoneCommands[] = {
     {"--export", Command::kExport},
 };
 
-std::string catalogue_refusal(const std::string& value, FormatRequest& request, bool& seen) {
-  if (value.empty()) return "--apply: the catalogue's file name is empty";
+Fault catalogue_refusal(const std::string& value, FormatRequest& request, bool& seen) {
+  if (value.empty()) return refused("--apply", "the catalogue's file name is empty");
   request.catalogue_path = value;
   seen = true;
-  return kAccepted;
+  return {};
 }
 
 // Takes out the words that stand alone wherever an option may, and are no option's value.
@@ -180,50 +169,56 @@ std::vector<std::string> without_flags(const std::vector<std::string>& words,
 }
 
 // What the flags may go with.
-std::string flag_refusal(Command command, const FormatRequest& request) {
-  if (request.prune && command != Command::kApply) return "--prune goes only with --apply";
+Fault flag_refusal(Command command, const FormatRequest& request) {
+  if (request.prune && command != Command::kApply) {
+    return refused("", "--prune goes only with --apply");
+  }
   const bool changes = command == Command::kAdd || command == Command::kDelete ||
                        command == Command::kRepair || command == Command::kApply;
-  if (request.dry_run && !changes) return "--dry-run goes only with --apply, -n, -d or --repair";
-  return kAccepted;
+  if (request.dry_run && !changes) {
+    return refused("", "--dry-run goes only with --apply, -n, -d or --repair");
+  }
+  return {};
 }
 
-std::string pair_refusal(const std::string& option, const std::string& value,
-                         FormatRequest& request, SeenOptions& seen, std::string& notice) {
+Fault pair_refusal(const std::string& option, const std::string& value, FormatRequest& request,
+                   SeenOptions& seen, std::string& notice) {
   const std::string key = option.substr(0, 2);
   if (option == "--apply") return catalogue_refusal(value, request, seen.catalogue);
   if (key == "-P") return printer_refusal(value, request, seen.printer);
   if (key == "-n") return label_refusal("-n", value, request, seen.add_name);
   if (key == "-d") return label_refusal("-d", value, request, seen.delete_name);
-  std::string refusal;
+  Fault refusal;
   if (key == "-w") {
     refusal = width_refusal(value, request);
-    seen.width = refusal.empty();
+    seen.width = !failed(refusal);
   } else if (key == "-h") {
     refusal = length_refusal(value, request, notice);
-    seen.length = refusal.empty();
+    seen.length = !failed(refusal);
   } else {
-    refusal = "unknown option " + quoted(option);
+    refusal = refused("", "unknown option " + quoted(option));
   }
   return refusal;
 }
 
-Command choose_command(const SeenOptions& seen, std::string& refusal) {
+Command choose_command(const SeenOptions& seen, Fault& refusal) {
+  std::string why;
   if (!seen.printer) {
-    refusal = "no printer given with -P";
+    why = "no printer given with -P";
   } else if (seen.catalogue && (seen.add_name || seen.delete_name)) {
-    refusal = "--apply cannot be given with -n or -d";
+    why = "--apply cannot be given with -n or -d";
   } else if (seen.catalogue) {
     return Command::kApply;
   } else if (seen.add_name && seen.delete_name) {
-    refusal = "-n and -d cannot be given together";
+    why = "-n and -d cannot be given together";
   } else if (seen.add_name && (!seen.width || !seen.length)) {
-    refusal = std::string("-n needs ") + (seen.width ? "-h" : "-w") + " too";
+    why = std::string("-n needs ") + (seen.width ? "-h" : "-w") + " too";
   } else if (!seen.add_name && !seen.delete_name) {
-    refusal = "no label name given with -n or -d";
+    why = "no label name given with -n or -d";
   } else {
     return seen.add_name ? Command::kAdd : Command::kDelete;
   }
+  refusal = refused("", why);
   return Command::kUsage;
 }
 
@@ -237,36 +232,37 @@ Scan scan_command_line(const std::vector<std::string>& all_words, FormatRequest&
   }
   if (scan.command != Command::kUsage) {
     scan.refusal = flag_refusal(scan.command, request);
-    if (!scan.refusal.empty()) scan.command = Command::kUsage;
+    if (failed(scan.refusal)) scan.command = Command::kUsage;
     return scan;
   }
   if (words.size() < 2) {
-    scan.refusal = "no option given";
+    scan.refusal = refused("", "no option given");
     return scan;
   }
   if (words.size() % 2 == 0) {
-    scan.refusal = is_option(words.back()) ? "option " + quoted(words.back()) + " has no value"
-                                           : "unknown option " + quoted(words.back());
+    scan.refusal =
+        refused("", is_option(words.back()) ? "option " + quoted(words.back()) + " has no value"
+                                            : "unknown option " + quoted(words.back()));
     return scan;
   }
   SeenOptions seen;
   for (size_t i = 1; i + 1 < words.size(); i += 2) {
     scan.refusal = pair_refusal(words[i], words[i + 1], request, seen, scan.notice);
-    if (!scan.refusal.empty()) return scan;
+    if (failed(scan.refusal)) return scan;
   }
   scan.command = choose_command(seen, scan.refusal);
   if (scan.command != Command::kUsage) scan.refusal = flag_refusal(scan.command, request);
-  if (!scan.refusal.empty()) scan.command = Command::kUsage;
+  if (failed(scan.refusal)) scan.command = Command::kUsage;
   if (scan.command == Command::kUsage) scan.notice.clear();
   return scan;
 }
 
-std::string format_refusal(const std::string& name, const std::string& width,
-                           const std::string& length, FormatRequest& request) {
+Fault format_refusal(const std::string& name, const std::string& width, const std::string& length,
+                     FormatRequest& request) {
   bool seen = false;
   std::string notice;
-  std::string refusal = label_refusal("-n", name, request, seen);
-  if (refusal.empty()) refusal = width_refusal(width, request);
-  if (refusal.empty()) refusal = length_refusal(length, request, notice);
+  Fault refusal = label_refusal("-n", name, request, seen);
+  if (!failed(refusal)) refusal = width_refusal(width, request);
+  if (!failed(refusal)) refusal = length_refusal(length, request, notice);
   return refusal;
 }

@@ -7,12 +7,13 @@
 
 #include "formats/request.h"
 #include "ops/executor.h"
+#include "store/fault.h"
 
 // What scanning made of a command line.
 struct Scan {
   Command command = Command::kUsage;
-  std::string refusal;  // with kUsage: which word was wrong and why
-  std::string notice;   // otherwise: a length that the tape's limits changed, and to what
+  Fault refusal;       // with kUsage: which word was wrong and why
+  std::string notice;  // otherwise: a length that the tape's limits changed, and to what
 };
 
 // Scans words[1..] (words[0] is the invocation name) into request, whose model must
@@ -20,9 +21,9 @@ struct Scan {
 // whatever was stored up to the rejection.
 Scan scan_command_line(const std::vector<std::string>& words, FormatRequest& request);
 
-// Scans one format as "-n name -w width -h length" would be scanned into request: empty
-// when accepted, else why not, as the option's refusal says it.
-std::string format_refusal(const std::string& name, const std::string& width,
-                           const std::string& length, FormatRequest& request);
+// Scans one format as "-n name -w width -h length" would be scanned into request; a
+// refusal says why not, as the option's refusal says it.
+Fault format_refusal(const std::string& name, const std::string& width, const std::string& length,
+                     FormatRequest& request);
 
 #endif  // VTPAPERTOOL_FRONT_SCAN_H_

@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "formats/layout.h"
+#include "formats/on_file.h"
 #include "ops/format_catalogue.h"
 #include "ops/format_check.h"
 #include "ops/format_list.h"
@@ -13,31 +14,45 @@
 namespace {
 
 Outcome run(Command command, const FormatRequest& request,
-            const std::vector<FormatRequest>& catalogue) {
+            const std::vector<FormatRequest>& catalogue, const OnFile& on_file) {
   switch (command) {
     case Command::kAdd:
-      return request.dry_run ? preview_add(request) : add_label_format(request);
+      return request.dry_run ? preview_add(request, on_file) : add_label_format(request, on_file);
     case Command::kDelete:
-      return request.dry_run ? preview_delete(request) : delete_label_format(request);
+      return request.dry_run ? preview_delete(request, on_file)
+                             : delete_label_format(request, on_file);
     case Command::kList:
-      return list_label_formats(request);
+      return list_label_formats(on_file);
     case Command::kCheck:
-      return check_label_formats(request);
+      return check_label_formats(on_file);
     case Command::kRepair:
-      return repair_label_formats(request);
+      return repair_label_formats(request, on_file);
     case Command::kExport:
-      return export_label_formats(request);
+      return export_label_formats(on_file);
     case Command::kApply:
-      return apply_catalogue(request, catalogue);
+      return apply_catalogue(request, catalogue, on_file);
     case Command::kUsage:
       break;
   }
   return {};
 }
 
-Result lock_result(const Fault& fault) {
-  if (fault.error == EWOULDBLOCK) return Result::kLockBusy;
-  return fault.error == ENOENT ? Result::kNoDriver : Result::kLockFailed;
+// A missing directory is no driver at all; anything else is the lock's failure.
+Outcome unlocked(const std::string& directory, Fault fault) {
+  if (fault.error != ENOENT) fault.subject = "lock on " + directory;
+  return {fault.error == EWOULDBLOCK ? Status::kBusy : Status::kFailed, fault, {}, "", {}};
+}
+
+Outcome run_on_files(Command command, const FormatRequest& request,
+                     const std::vector<FormatRequest>& catalogue, const FileSet& set) {
+  OnFile on_file;
+  const Fault unread = read_on_file(request, set, on_file);
+  if (!failed(unread)) return run(command, request, catalogue, on_file);
+  Outcome outcome = failure(unread);
+  if (command == Command::kAdd || command == Command::kDelete) {
+    outcome.changes = planned_changes(request, on_file, command == Command::kAdd);
+  }
+  return outcome;
 }
 
 }  // namespace
@@ -46,12 +61,16 @@ Result lock_result(const Fault& fault) {
 // they could be another run's.
 Outcome execute(Command command, const FormatRequest& request,
                 const std::vector<FormatRequest>& catalogue, int64_t wait_ms) {
+  const std::string directory = data_directory(request.model_id);
   Descriptor lock;
-  const Fault unlocked = lock_directory(data_directory(request.model_id), wait_ms, lock);
-  if (failed(unlocked)) return failure(lock_result(unlocked), unlocked);
+  const Fault fault = lock_directory(directory, wait_ms, lock);
+  if (failed(fault)) return unlocked(directory, fault);
   const FileSet set = model_files(request.model_id);
   remove_temporaries_on_signals(set);
-  const Fault unrecovered = recover_data_files(set);
-  if (failed(unrecovered)) return failure(Result::kDataFileFailed, unrecovered);
-  return run(command, request, catalogue);
+  std::vector<Fault> notes;
+  const Fault unrecovered = recover_data_files(set, notes);
+  Outcome outcome =
+      failed(unrecovered) ? failure(unrecovered) : run_on_files(command, request, catalogue, set);
+  outcome.notes.insert(outcome.notes.begin(), notes.begin(), notes.end());
+  return outcome;
 }

@@ -3,37 +3,33 @@
 #ifndef VTPAPERTOOL_OPS_FORMAT_CATALOGUE_H_
 #define VTPAPERTOOL_OPS_FORMAT_CATALOGUE_H_
 
-#include <string>
 #include <vector>
 
+#include "formats/on_file.h"
 #include "formats/request.h"
 #include "ops/outcome.h"
 
 // Output "<name>\t<width>\t<length>\n" per format, in the order --list shows them. The
 // width is the one that, given to -w, fits to the same tape and dots, so that applying
-// the text gives every format its numbers back. Gives kDone; or kDataFileFailed, also when
-// a format cannot stand in a catalogue (not whole, its name another format's too, or
-// holding a tab), naming it.
-Outcome export_label_formats(FormatRequest request);
+// the text makes the same entries. Fails, naming the format, when one cannot stand in a
+// catalogue: not whole, its name another format's too, a tab in its name, or a width no
+// command can give.
+Outcome export_label_formats(const OnFile& on_file);
 
 // Makes the model's formats hold each of formats (requests scanned as -n, -w and -h scan
-// them), in one change: a name not on file is added, one whose paper table or ImagingArea
-// numbers would differ is replaced, one whose numbers are the same is left as it is; with
-// request.prune, every name on file that formats does not hold is deleted, last. The
-// sibling tool gets each format's calls in the order of formats. The output has one line
-// per format changed, in that order, also when a later one failed:
-// "add\t<name>\t<width>\t<length>", "replace\t..." or "delete\t<name>", with the name,
-// width and length as --list shows them; with request.dry_run the lines of what would
-// change, and nothing changes. Gives what make_change gives; on a refusal the formats
-// before the refused one are committed, a format whose replacement was refused after its
-// delete went through is gone (its line says "delete"), and the fault's subject names the
-// format.
-Outcome apply_catalogue(FormatRequest request, const std::vector<FormatRequest>& formats);
+// them), in one change: a name not on file is added, one whose key or entries would differ
+// is replaced, one that is whole and the same is left as it is; with request.prune, every
+// name on file that formats does not hold is deleted, last. The sibling tool gets each
+// format's calls in the order of formats. The outcome's changes are those of
+// make_change; with request.dry_run the changes it would make, and nothing changes. On a
+// refusal the formats before the refused one are committed, and the fault's subject names
+// the refused format.
+Outcome apply_catalogue(FormatRequest request, const std::vector<FormatRequest>& formats,
+                        const OnFile& on_file);
 
-// The change line that add_label_format, or delete_label_format, would make: "add" or
-// "replace", or "delete" (nothing for a name on no file). No file is changed and the
-// sibling tool is not asked. Gives kDone with the line as output, or kDataFileFailed.
-Outcome preview_add(FormatRequest request);
-Outcome preview_delete(FormatRequest request);
+// The change that add_label_format, or delete_label_format, would make. No file is
+// changed and the sibling tool is not asked.
+Outcome preview_add(FormatRequest request, const OnFile& on_file);
+Outcome preview_delete(FormatRequest request, const OnFile& on_file);
 
 #endif  // VTPAPERTOOL_OPS_FORMAT_CATALOGUE_H_

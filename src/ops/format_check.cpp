@@ -1,240 +1,216 @@
 #include "ops/format_check.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "formats/entries.h"
-#include "formats/entry_walk.h"
 #include "formats/key.h"
-#include "formats/layout.h"
 #include "ops/format_list.h"
 #include "ops/format_ops.h"
 
 namespace {
 
-using KeySet = std::unordered_set<std::string>;
-using KeyCounts = std::unordered_map<std::string, int>;
-
-// What the data files hold of the custom formats.
-struct Catalogue {
-  FileSet set;                       // files by DataFile
-  std::vector<std::string> missing;  // data files that do not exist
-  bool has_header = true;
-  std::vector<std::string> keys;  // every format's key, in the order --list shows them
-  std::unordered_map<std::string, std::string> names;
-  KeyCounts entries[kDataFileCount];  // entries per key, of the files that have entries
-  KeySet imaged;                      // keys that some ImagingArea line holds
-  std::vector<std::string> current;   // the keys that the settings file's lines name
-  // Each key's first paper table entry, ending where the next entry on its line starts.
-  std::unordered_map<std::string, FormatEntry> paper;
-  std::vector<JoinedLine> joined[kDataFileCount];  // lines a lost line feed joined
-  KeySet joined_keys[kDataFileCount];              // keys with an entry on one of them
-};
-
-constexpr DataFile kEntryFiles[] = {kFunctionFile, kPaperTable, kImagingArea};
-
-void note_key(Catalogue& catalogue, const std::string& key, const std::string& name,
-              DataFile file) {
-  if (catalogue.names.emplace(key, name).second) catalogue.keys.push_back(key);
-  if (catalogue.names[key].empty()) catalogue.names[key] = name;
-  ++catalogue.entries[file][key];
+std::string name_of(const OnFile& on_file, DataFile file) {
+  return file_name(on_file.set.files[file]);
 }
 
-Fault read_entries(Catalogue& catalogue, DataFile file) {
-  std::vector<FormatEntry> entries;
-  const Fault fault = read_format_entries(catalogue.set.files[file], entries);
-  for (const FormatEntry& entry : entries) {
-    note_key(catalogue, entry.key, entry.name, file);
-    if (file == kPaperTable) catalogue.paper.emplace(entry.key, entry);
-  }
-  return fault;
+// "a, b": the names of the files.
+std::string listed(const OnFile& on_file, const std::vector<DataFile>& files) {
+  std::string names;
+  for (const DataFile file : files) names += (names.empty() ? "" : ", ") + name_of(on_file, file);
+  return names;
 }
 
-// counted: the segment starts at its line's first mark, which the entries already hold.
-void note_segment(Catalogue& catalogue, DataFile file, const std::string& segment, bool counted) {
-  FormatEntry entry;
-  entry.key = segment.substr(0, kKeyLength);
-  if (file != kImagingArea && !read_entry(segment, 0, entry)) return;
-  if (file == kPaperTable) catalogue.paper[entry.key] = entry;
-  catalogue.joined_keys[file].insert(entry.key);
-  if (counted) return;
-  note_key(catalogue, entry.key, entry.name, file);
-  if (file == kImagingArea) catalogue.imaged.insert(entry.key);
+void add_line(const std::string& key, const std::string& name, const std::string& what,
+              std::string& report) {
+  report += key + "\t" + (name.empty() ? "-" : escaped_name(name)) + "\t" + what + "\n";
 }
 
-// Each entry of a joined line counts as if it stood on a line of its own.
-Fault read_joined(Catalogue& catalogue, DataFile file) {
-  const Fault fault = read_joined_lines(catalogue.set.files[file], catalogue.joined[file]);
-  for (const JoinedLine& line : catalogue.joined[file]) {
-    const size_t first_mark = line.text.find(kKeyMark);
-    for (size_t i = 0; i < line.cuts.size(); ++i) {
-      const size_t end = i + 1 < line.cuts.size() ? line.cuts[i + 1] : line.text.size();
-      note_segment(catalogue, file, line.text.substr(line.cuts[i], end - line.cuts[i]),
-                   line.cuts[i] == first_mark);
-    }
-    if (is_key_at(line.text, 0)) {
-      note_segment(catalogue, file, line.text.substr(0, line.cuts.front()), true);
-    }
-  }
-  return fault;
+void add_line(const FormatOnFile& format, const std::string& what, std::string& report) {
+  add_line(format.key, format.name, what, report);
 }
 
-Fault read_keys(Catalogue& catalogue) {
-  std::vector<std::string> imaging;
-  Fault fault = read_line_keys(catalogue.set.files[kImagingArea], imaging);
-  if (!failed(fault)) fault = read_line_keys(catalogue.set.files[kSettingsFile], catalogue.current);
-  if (failed(fault)) return fault;
-  for (const std::string& key : imaging) note_key(catalogue, key, "", kImagingArea);
-  const KeySet all(catalogue.keys.begin(), catalogue.keys.end());
-  return find_held_keys(catalogue.set.files[kImagingArea], all, catalogue.imaged);
-}
-
-// A missing file is a problem to report, not a failure to read.
-Fault read_catalogue(const FormatRequest& request, Catalogue& catalogue) {
-  catalogue.set = model_files(request.model_id);
-  for (const std::string& path : catalogue.set.files) {
-    if (::access(path.c_str(), F_OK) != 0 && errno == ENOENT) catalogue.missing.push_back(path);
-  }
-  bool header = false;
-  Fault fault = file_holds_text(catalogue.set.files[kFunctionFile], kCustomTapeHeader, header);
-  const bool no_function_file =
-      !catalogue.missing.empty() && catalogue.missing.front() == catalogue.set.files[kFunctionFile];
-  catalogue.has_header = header || no_function_file;
-  if (!failed(fault)) fault = read_entries(catalogue, kPaperTable);
-  if (!failed(fault)) fault = read_entries(catalogue, kFunctionFile);
-  if (!failed(fault)) fault = read_keys(catalogue);
+std::vector<DataFile> lacking(const FormatOnFile& format) {
+  std::vector<DataFile> files;
   for (const DataFile file : kEntryFiles) {
-    if (!failed(fault)) fault = read_joined(catalogue, file);
-  }
-  return fault;
-}
-
-bool holds(const Catalogue& catalogue, const std::string& key, DataFile file) {
-  if (file == kImagingArea) return catalogue.imaged.count(key) != 0;
-  return catalogue.entries[file].count(key) != 0;
-}
-
-// The files among the function file, paper table and ImagingArea that lack the key.
-std::string lacking(const Catalogue& catalogue, const std::string& key) {
-  std::string files;
-  for (const DataFile file : {kFunctionFile, kPaperTable, kImagingArea}) {
-    if (holds(catalogue, key, file)) continue;
-    files += (files.empty() ? "" : ", ") + file_name(catalogue.set.files[file]);
+    if (format.entries[file].empty()) files.push_back(file);
   }
   return files;
 }
 
-bool is_whole(const Catalogue& catalogue, const std::string& key) {
-  return lacking(catalogue, key).empty();
-}
-
-void add_line(const Catalogue& catalogue, const std::string& key, const std::string& what,
-              std::string& report) {
-  const auto name = catalogue.names.find(key);
-  const bool named = name != catalogue.names.end() && !name->second.empty();
-  report += key + "\t" + (named ? escaped_name(name->second) : "-") + "\t" + what + "\n";
-}
-
-std::string no_header(const Catalogue& catalogue) {
-  return file_name(catalogue.set.files[kFunctionFile]) + " has no " + kCustomTapeHeader +
-         " line, so adding cannot enter formats there";
-}
-
-// Lines for a key on more than one entry of a file: which entry is the format's own
-// cannot be told from the files.
-void add_duplicates(const Catalogue& catalogue, const std::string& key, const std::string& lead,
-                    std::string& report) {
-  for (const DataFile file : {kFunctionFile, kPaperTable, kImagingArea}) {
-    const auto count = catalogue.entries[file].find(key);
-    if (count == catalogue.entries[file].end() || count->second < 2) continue;
-    add_line(catalogue, key,
-             lead + "on " + std::to_string(count->second) + " entries of " +
-                 file_name(catalogue.set.files[file]),
-             report);
-  }
-}
-
-using NameCounts = std::unordered_map<std::string, int>;
-
-// How many formats stand under each name, leaving out those in left_out.
-NameCounts name_counts(const Catalogue& catalogue, const KeySet& left_out) {
-  NameCounts counts;
-  for (const std::string& key : catalogue.keys) {
-    const std::string& name = catalogue.names.at(key);
-    if (!name.empty() && left_out.count(key) == 0) ++counts[name];
-  }
-  return counts;
-}
-
-// A line for a key whose name another format has too: a delete or a replacing add of
-// that name takes them all, and which one a user means cannot be told from the files.
-void add_shared_name(const Catalogue& catalogue, const std::string& key, const NameCounts& counts,
-                     const std::string& lead, std::string& report) {
-  const auto count = counts.find(catalogue.names.at(key));
-  if (count == counts.end() || count->second < 2) return;
-  add_line(catalogue, key,
-           lead + "one of " + std::to_string(count->second) + " formats with this name", report);
-}
-
-std::string settings_name(const Catalogue& catalogue) {
-  return file_name(catalogue.set.files[kSettingsFile]);
-}
-
-// What --repair makes of the catalogue.
-struct Mending {
-  std::vector<FileChange> files;  // by DataFile
-  KeySet dropped;
-  std::string report;
-  bool unmended = false;
-};
-
-// The lines a format lacks that its key and its other lines give back exactly: a paper
-// table entry from the key, the name and the tape table (tape models), an ImagingArea line
-// from the key and the paper table, a function file entry from the key and the name.
-// Appends them to files and says in rebuilt_in where; false when one cannot be rebuilt.
-bool rebuild(FormatRequest request, const Catalogue& catalogue, const std::string& key,
-             std::vector<FileChange>& files, std::string& rebuilt_in) {
-  request.label_name = catalogue.names.at(key);
-  const bool has_paper = holds(catalogue, key, kPaperTable);
-  if (request.label_name.empty()) return false;
-  if (has_paper ? !request_from_paper_entry(catalogue.paper.at(key), request)
-                : !is_tape_model(request) || !request_from_tape_key(key, request)) {
-    return false;
-  }
-  if (!holds(catalogue, key, kFunctionFile) && !catalogue.has_header) return false;
-  for (const DataFile file : kEntryFiles) {
-    if (holds(catalogue, key, file)) continue;
-    if (file == kFunctionFile) {
-      files[file].rules.push_back(
-          {RuleKind::kInsertAfterMatching, kCustomTapeHeader, function_entry(key, request)});
-    } else {
-      files[file].trailer +=
-          file == kPaperTable ? paper_table_entry(key, request) : imaging_area_entry(key, request);
-    }
-    rebuilt_in += (rebuilt_in.empty() ? "" : ", ") + file_name(catalogue.set.files[file]);
+bool agrees_where_held(const FormatOnFile& format, DataFile file) {
+  const std::string expected = expected_entry(format, file);
+  for (const Entry& entry : format.entries[file]) {
+    if (entry.text + "\n" != expected) return false;
   }
   return true;
 }
 
-// Each joined line becomes the lines it joined, less the entries of dropped formats. The
-// rules come first, so that they decide those lines before any drop rule could.
-void split_joined_lines(const Catalogue& catalogue, Mending& mending) {
+// The files in which the format holds an entry that is not what its key and name give.
+std::vector<DataFile> disagreeing(const FormatOnFile& format) {
+  std::vector<DataFile> files;
+  if (failed(format.unjudged)) return files;
   for (const DataFile file : kEntryFiles) {
-    for (const JoinedLine& line : catalogue.joined[file]) {
+    if (!agrees_where_held(format, file)) files.push_back(file);
+  }
+  return files;
+}
+
+// The files that hold more than one entry of the format, where which is its own cannot be
+// told from the files.
+std::vector<std::string> duplicates(const OnFile& on_file, const FormatOnFile& format) {
+  std::vector<std::string> lines;
+  for (const DataFile file : kEntryFiles) {
+    const size_t count = format.entries[file].size();
+    if (count < 2) continue;
+    lines.push_back("on " + std::to_string(count) + " entries of " + name_of(on_file, file));
+  }
+  return lines;
+}
+
+bool is_joined(const FormatOnFile& format, DataFile file) {
+  for (const Entry& entry : format.entries[file]) {
+    if (entry.joined) return true;
+  }
+  return false;
+}
+
+using NameCounts = std::unordered_map<std::string, int>;
+
+NameCounts name_counts(const OnFile& on_file) {
+  NameCounts counts;
+  for (const FormatOnFile& format : on_file.formats) {
+    if (!format.name.empty()) ++counts[format.name];
+  }
+  return counts;
+}
+
+// A name that another format has too: a delete or a replacing add of that name takes them
+// all, and which one a user means cannot be told from the files.
+std::string shared_name(const FormatOnFile& format, const NameCounts& counts) {
+  const auto count = counts.find(format.name);
+  if (format.name.empty() || count->second < 2) return "";
+  return "one of " + std::to_string(count->second) + " formats with this name";
+}
+
+std::string no_header(const OnFile& on_file) {
+  return name_of(on_file, kFunctionFile) + " has no " + kCustomTapeHeader +
+         " line, so adding cannot enter formats there";
+}
+
+bool lacks_header(const OnFile& on_file) {
+  return !on_file.files[kFunctionFile].missing && on_file.headers == 0;
+}
+
+std::string mixed_line_ends(const OnFile& on_file, DataFile file) {
+  const FileOnDisk& disk = on_file.files[file];
+  if (disk.crlf_lines == 0 || disk.crlf_lines == disk.lines) return "";
+  return name_of(on_file, file) + " has " + std::to_string(disk.crlf_lines) +
+         " lines that end in CR LF and " + std::to_string(disk.lines - disk.crlf_lines) +
+         " that end in LF alone";
+}
+
+// What is wrong with the files as a whole.
+std::string file_problems(const OnFile& on_file, const std::string& lead) {
+  std::string report;
+  for (size_t file = 0; file < kDataFileCount; ++file) {
+    const auto data_file = static_cast<DataFile>(file);
+    if (on_file.files[file].missing) {
+      add_line("-", "", lead + name_of(on_file, data_file) + " is missing", report);
+    }
+    const std::string mixed = mixed_line_ends(on_file, data_file);
+    if (!mixed.empty()) add_line("-", "", lead + mixed, report);
+  }
+  if (lacks_header(on_file)) add_line("-", "", lead + no_header(on_file), report);
+  return report;
+}
+
+// What --repair makes of the files.
+struct Mending {
+  std::vector<FileChange> files;  // by DataFile
+  std::unordered_set<std::string> dropped;
+  std::unordered_set<std::string> left;  // formats not mended, whose lines all stay
+  std::string report;
+  bool unmended = false;
+};
+
+// Why the format cannot be mended without guessing; empty when it can.
+std::vector<std::string> unmendable(const OnFile& on_file, const FormatOnFile& format) {
+  std::vector<std::string> why;
+  if (failed(format.unjudged)) why.push_back(reason(format.unjudged));
+  for (const DataFile file : lacking(format)) {
+    if (on_file.files[file].missing) why.push_back(name_of(on_file, file) + " is missing");
+    if (file == kFunctionFile && lacks_header(on_file)) why.push_back(no_header(on_file));
+  }
+  for (const std::string& line : duplicates(on_file, format)) why.push_back(line);
+  return why;
+}
+
+// Only a format that no entry names is gone: its key alone gives back nothing. Where the
+// files that name formats are missing, no format can be judged gone.
+bool is_gone(const OnFile& on_file, const FormatOnFile& format) {
+  return format.name.empty() && !on_file.files[kFunctionFile].missing &&
+         !on_file.files[kPaperTable].missing;
+}
+
+void drop_format(const OnFile& on_file, const FormatOnFile& format, Mending& mending) {
+  std::vector<DataFile> from;
+  for (const DataFile file : kEntryFiles) {
+    if (format.entries[file].empty()) continue;
+    mending.files[file].rules.push_back(drop_matching(format.key));
+    from.push_back(file);
+  }
+  mending.dropped.insert(format.key);
+  add_line(format, "dropped from " + listed(on_file, from), mending.report);
+}
+
+// Lost entries are entered as an add enters them; an entry that is not what the key gives
+// is put right where it stands. Entries on joined lines are put right as the lines split.
+void rebuild(const OnFile& on_file, const FormatOnFile& format, Mending& mending) {
+  std::vector<DataFile> rebuilt;
+  for (const DataFile file : kEntryFiles) {
+    if (format.entries[file].empty()) {
+      const FileChange entered = entering(format.request, format.key, on_file.set, file);
+      for (const LineRule& rule : entered.rules) mending.files[file].rules.push_back(rule);
+      mending.files[file].trailer += entered.trailer;
+      rebuilt.push_back(file);
+      continue;
+    }
+    if (agrees_where_held(format, file)) continue;
+    for (const Entry& entry : format.entries[file]) {
+      if (entry.joined || entry.text + "\n" == expected_entry(format, file)) continue;
+      mending.files[file].rules.push_back(
+          {RuleKind::kReplaceMatching, entry.text, expected_entry(format, file)});
+    }
+    rebuilt.push_back(file);
+  }
+  if (!rebuilt.empty()) add_line(format, "rebuilt in " + listed(on_file, rebuilt), mending.report);
+}
+
+// A piece of a joined line: the entry as it must be, nothing for a dropped format's, or the
+// text as it stands.
+std::string mended_piece(const OnFile& on_file, const Mending& mending, DataFile file,
+                         const std::string& piece) {
+  if (!is_key_at(piece, 0)) return piece + "\n";
+  const FormatOnFile* format = format_of(on_file, piece.substr(0, kKeyLength));
+  if (format == nullptr) return piece + "\n";
+  if (mending.dropped.count(format->key) != 0) return "";
+  if (mending.left.count(format->key) != 0 || failed(format->unjudged)) return piece + "\n";
+  return expected_entry(*format, file);
+}
+
+// Each joined line becomes the lines it joined. The rules come first, so that they decide
+// those lines before any other rule could.
+void split_joined_lines(const OnFile& on_file, Mending& mending) {
+  for (const DataFile file : kEntryFiles) {
+    for (const JoinedLine& line : on_file.files[file].joined) {
       std::vector<size_t> starts{0};
       starts.insert(starts.end(), line.cuts.begin(), line.cuts.end());
       std::string lines;
       for (size_t i = 0; i < starts.size(); ++i) {
         const size_t end = i + 1 < starts.size() ? starts[i + 1] : line.text.size();
-        const std::string part = line.text.substr(starts[i], end - starts[i]);
-        const bool is_entry = is_key_at(part, 0);
-        if (!is_entry || mending.dropped.count(part.substr(0, kKeyLength)) == 0) {
-          lines += part + "\n";
-        }
+        lines += mended_piece(on_file, mending, file, line.text.substr(starts[i], end - starts[i]));
       }
       std::vector<LineRule>& rules = mending.files[file].rules;
       rules.insert(rules.begin(), {RuleKind::kReplaceMatching, line.text, lines});
@@ -242,138 +218,101 @@ void split_joined_lines(const Catalogue& catalogue, Mending& mending) {
   }
 }
 
-// Every line that holds a dropped key goes, from whichever file holds it.
-Fault drop_broken(const Catalogue& catalogue, Mending& mending,
-                  std::unordered_map<std::string, std::string>& dropped_from) {
-  for (const DataFile file : kEntryFiles) {
-    KeySet held;
-    const Fault fault = find_held_keys(catalogue.set.files[file], mending.dropped, held);
-    if (failed(fault)) return fault;
-    for (const std::string& key : catalogue.keys) {
-      if (held.count(key) == 0) continue;
-      mending.files[file].rules.push_back(drop_matching(key));
-      std::string& files = dropped_from[key];
-      files += (files.empty() ? "" : ", ") + file_name(catalogue.set.files[file]);
-    }
-  }
-  return {};
-}
-
-// Current-media lines that name a dropped key, or a key no format has, get the model's
-// default media line.
-Fault plan_media_reset(const FormatRequest& request, const Catalogue& catalogue, Mending& mending) {
-  KeySet stale = mending.dropped;
-  for (const std::string& key : catalogue.current) {
-    if (catalogue.names.count(key) == 0) stale.insert(key);
-  }
-  KeySet held;
-  const Fault fault = find_held_keys(catalogue.set.files[kSettingsFile], stale, held);
-  if (failed(fault)) return fault;
-  std::vector<std::string> order = catalogue.current;
-  order.insert(order.end(), catalogue.keys.begin(), catalogue.keys.end());
-  const std::string media = default_media_line(request);
-  for (const std::string& key : order) {
-    if (held.erase(key) == 0) continue;
+// Current-media lines that name a dropped format, or a key no format has, get the model's
+// default media line; where the files that name formats are missing, none is judged.
+void plan_media_resets(const OnFile& on_file, Mending& mending) {
+  if (on_file.files[kFunctionFile].missing || on_file.files[kPaperTable].missing) return;
+  const std::string media = default_media_line(on_file.model);
+  for (const std::string& key : on_file.current) {
+    const FormatOnFile* format = format_of(on_file, key);
+    if (format != nullptr && mending.dropped.count(key) == 0) continue;
     mending.files[kSettingsFile].rules.push_back({RuleKind::kReplaceMatching, key, media});
-    add_line(catalogue, key,
-             "current media in " + settings_name(catalogue) + " reset to " +
+    add_line(key, format == nullptr ? "" : format->name,
+             "current media in " + name_of(on_file, kSettingsFile) + " reset to " +
                  media.substr(0, media.size() - 1),
              mending.report);
   }
-  return {};
 }
 
-// Problems that need a person: which of two entries of one key, or of two formats of one
-// name, is meant, and where the function file's header belongs.
-void report_unmended(const Catalogue& catalogue, Mending& mending) {
-  const NameCounts staying = name_counts(catalogue, mending.dropped);
-  const size_t before = mending.report.size();
-  for (const std::string& key : catalogue.keys) {
-    if (mending.dropped.count(key) != 0) continue;
-    add_duplicates(catalogue, key, "not mended: ", mending.report);
-    add_shared_name(catalogue, key, staying, "not mended: ", mending.report);
+void mend_format(const OnFile& on_file, const FormatOnFile& format, const NameCounts& counts,
+                 Mending& mending) {
+  for (const DataFile file : kEntryFiles) {
+    if (is_joined(format, file)) {
+      add_line(format, "split off a joined line of " + name_of(on_file, file), mending.report);
+    }
   }
-  if (!catalogue.has_header) mending.report += "-\t-\tnot mended: " + no_header(catalogue) + "\n";
-  mending.unmended = mending.report.size() != before;
+  if (is_gone(on_file, format)) {
+    drop_format(on_file, format, mending);
+    return;
+  }
+  const std::vector<std::string> why = unmendable(on_file, format);
+  for (const std::string& line : why) add_line(format, "not mended: " + line, mending.report);
+  const std::string shared = shared_name(format, counts);
+  if (!shared.empty()) add_line(format, "not mended: " + shared, mending.report);
+  mending.unmended = mending.unmended || !why.empty() || !shared.empty();
+  if (!why.empty()) {
+    mending.left.insert(format.key);
+  } else if (!is_whole(format)) {
+    rebuild(on_file, format, mending);
+  }
 }
 
-Fault plan_mending(const FormatRequest& request, const Catalogue& catalogue, Mending& mending) {
-  for (const std::string& path : catalogue.set.files) mending.files.push_back({path, {}, ""});
-  std::unordered_map<std::string, std::string> rebuilt_in;
-  for (const std::string& key : catalogue.keys) {
-    if (is_whole(catalogue, key)) continue;
-    if (!rebuild(request, catalogue, key, mending.files, rebuilt_in[key])) {
-      mending.dropped.insert(key);
-    }
-  }
-  std::unordered_map<std::string, std::string> dropped_from;
-  Fault fault = drop_broken(catalogue, mending, dropped_from);
-  if (failed(fault)) return fault;
-  for (const std::string& key : catalogue.keys) {
-    for (const DataFile file : kEntryFiles) {
-      if (catalogue.joined_keys[file].count(key) == 0) continue;
-      add_line(catalogue, key, "split off a joined line of " + file_name(catalogue.set.files[file]),
-               mending.report);
-    }
-    if (mending.dropped.count(key) != 0) {
-      add_line(catalogue, key, "dropped from " + dropped_from[key], mending.report);
-    } else if (!rebuilt_in[key].empty()) {
-      add_line(catalogue, key, "rebuilt in " + rebuilt_in[key], mending.report);
-    }
-  }
-  split_joined_lines(catalogue, mending);
-  fault = plan_media_reset(request, catalogue, mending);
-  report_unmended(catalogue, mending);
-  return fault;
+Mending plan_mending(const OnFile& on_file) {
+  Mending mending;
+  for (const std::string& path : on_file.set.files) mending.files.push_back({path, {}, ""});
+  const NameCounts counts = name_counts(on_file);
+  for (const FormatOnFile& format : on_file.formats) mend_format(on_file, format, counts, mending);
+  split_joined_lines(on_file, mending);
+  plan_media_resets(on_file, mending);
+  const std::string left = file_problems(on_file, "not mended: ");
+  mending.report += left;
+  mending.unmended = mending.unmended || !left.empty();
+  return mending;
 }
 
 }  // namespace
 
-Outcome check_label_formats(FormatRequest request) {
-  Catalogue catalogue;
-  const Fault fault = read_catalogue(request, catalogue);
-  if (failed(fault)) return failure(Result::kDataFileFailed, fault);
-  std::string report;
-  for (const std::string& path : catalogue.missing) {
-    report += "-\t-\t" + file_name(path) + " is missing\n";
-  }
-  if (!catalogue.has_header) report += "-\t-\t" + no_header(catalogue) + "\n";
-  const NameCounts counts = name_counts(catalogue, {});
-  for (const std::string& key : catalogue.keys) {
-    const std::string files = lacking(catalogue, key);
-    if (!files.empty()) add_line(catalogue, key, "missing from " + files, report);
-    for (const DataFile file : kEntryFiles) {
-      if (catalogue.joined_keys[file].count(key) == 0) continue;
-      add_line(catalogue, key, "joined to another line of " + file_name(catalogue.set.files[file]),
+Outcome check_label_formats(const OnFile& on_file) {
+  std::string report = file_problems(on_file, "");
+  const NameCounts counts = name_counts(on_file);
+  for (const FormatOnFile& format : on_file.formats) {
+    const std::vector<DataFile> lost = lacking(format);
+    if (!lost.empty()) add_line(format, "missing from " + listed(on_file, lost), report);
+    for (const DataFile file : disagreeing(format)) {
+      add_line(format, "its entry in " + name_of(on_file, file) + " is not what its key gives",
                report);
     }
-    add_duplicates(catalogue, key, "", report);
-    add_shared_name(catalogue, key, counts, "", report);
+    if (!format.name.empty() && failed(format.unjudged)) {
+      add_line(format, reason(format.unjudged), report);
+    }
+    for (const DataFile file : kEntryFiles) {
+      if (is_joined(format, file)) {
+        add_line(format, "joined to another line of " + name_of(on_file, file), report);
+      }
+    }
+    for (const std::string& line : duplicates(on_file, format)) add_line(format, line, report);
+    const std::string shared = shared_name(format, counts);
+    if (!shared.empty()) add_line(format, shared, report);
   }
-  for (const std::string& key : catalogue.current) {
-    if (is_whole(catalogue, key)) continue;
-    add_line(catalogue, key,
-             "current media in " + settings_name(catalogue) + ", but not a whole format", report);
+  for (const std::string& key : on_file.current) {
+    const FormatOnFile* format = format_of(on_file, key);
+    if (format != nullptr && is_whole(*format)) continue;
+    add_line(key, format == nullptr ? "" : format->name,
+             "current media in " + name_of(on_file, kSettingsFile) + ", but not a whole format",
+             report);
   }
-  return {Result::kDone, {}, report};
+  return {report.empty() ? Status::kDone : Status::kProblems, {}, {}, report, {}};
 }
 
-Outcome repair_label_formats(FormatRequest request) {
-  Catalogue catalogue;
-  Fault fault = read_catalogue(request, catalogue);
-  if (failed(fault)) return failure(Result::kDataFileFailed, fault);
-  if (!catalogue.missing.empty()) {
-    return failure(Result::kDataFileFailed, {ENOENT, catalogue.missing.front(), ""});
-  }
-  Mending mending;
-  fault = plan_mending(request, catalogue, mending);
-  if (failed(fault)) return failure(Result::kDataFileFailed, fault);
+Outcome repair_label_formats(FormatRequest request, const OnFile& on_file) {
+  Mending mending = plan_mending(on_file);
   const std::vector<FileChange> changes = changed_files(std::move(mending.files));
   if (!changes.empty() && !request.dry_run) {
     // Nothing outside has to agree to a repair: its one step has no action.
-    Change change = plan_change(catalogue.set, {{"", changes}});
-    const Outcome made = make_change(request, change, Result::kDataFileFailed);
-    if (made.result != Result::kDone) return made;
+    Plan plan;
+    plan.steps.push_back({{}, changes});
+    Outcome made = make_change(on_file.set, plan);
+    if (made.status != Status::kDone) return made;
   }
-  return {mending.unmended ? Result::kNotMended : Result::kDone, {}, mending.report};
+  return {mending.unmended ? Status::kProblems : Status::kDone, {}, {}, mending.report, {}};
 }

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "formats/request.h"
+#include "formats/on_file.h"
 #include "ops/outcome.h"
 
 // The name as a line of a listing shows it: a backslash as "\\", a tab as "\t", other
@@ -13,12 +13,11 @@
 // every escape reads back one way.
 std::string escaped_name(const std::string& name);
 
-// One line per format: every entry of the paper table in its order, then every format
-// that only the function file holds, in its order. Tab-separated fields: the name
+// One line per format that an entry names: those of the paper table in its order, then
+// those only the function file holds, in its order. Tab-separated fields: the name
 // (escaped_name); the width and the length in millimetres as the sibling tool was given
-// them, or "-" for both without a paper table entry; the key; "current", "incomplete",
-// both joined by a comma, or "-". Missing data files count as empty; no file is changed.
-// Gives kDone with the lines as output, or kDataFileFailed.
-Outcome list_label_formats(FormatRequest request);
+// them, or "-" for both without a paper table entry; the key; "current", "incomplete"
+// (not whole), both joined by a comma, or "-". Changes nothing.
+Outcome list_label_formats(const OnFile& on_file);
 
 #endif  // VTPAPERTOOL_OPS_FORMAT_LIST_H_

@@ -1,149 +1,213 @@
 #include "ops/format_ops.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <string>
 #include <vector>
 
 #include "formats/entries.h"
-#include "formats/entry_walk.h"
 #include "formats/key.h"
 #include "formats/layout.h"
 #include "ops/sibling.h"
 
 namespace {
 
-bool is_on_file(const FoundFormat& found) { return !found.keys.empty(); }
-
-}  // namespace
-
-Fault look_up(const FormatRequest& request, const FileSet& set, FoundFormat& found,
-              KeyTimes* taken) {
-  const std::string prefix = taken == nullptr ? "" : key_prefix(request);
-  Fault fault =
-      find_keys_named(set.files[kFunctionFile], request.label_name, found.keys, prefix, taken);
-  if (failed(fault)) return fault;
-  std::vector<std::string> paper_keys;
-  fault = find_keys_named(set.files[kPaperTable], request.label_name, paper_keys, prefix, taken);
-  found.in_paper_table = !paper_keys.empty();
-  for (const std::string& key : paper_keys) add_key_once(key, found.keys);
-  return fault;
+std::vector<FileChange> untouched(const FileSet& set) {
+  std::vector<FileChange> files;
+  for (const std::string& path : set.files) files.push_back({path, {}, ""});
+  return files;
 }
-
-namespace {
 
 // What the files lose once the sibling tool has deleted the name: every line of every
 // format it stands under, and the current media when it was one of them.
 std::vector<FileChange> dropping(const FormatRequest& request, const FileSet& set,
                                  const FoundFormat& found) {
-  std::vector<FileChange> files;
-  for (const std::string& path : set.files) files.push_back({path, {}, ""});
+  std::vector<FileChange> files = untouched(set);
   for (const std::string& key : found.keys) {
-    files[kFunctionFile].rules.push_back(drop_matching(key));
-    files[kPaperTable].rules.push_back(drop_matching(key));
+    for (const DataFile file : kEntryFiles) files[file].rules.push_back(drop_matching(key));
     files[kSettingsFile].rules.push_back(
         {RuleKind::kReplaceMatching, key, default_media_line(request)});
-    files[kImagingArea].rules.push_back(drop_matching(key));
   }
   return changed_files(files);
 }
 
 // What the files gain once the sibling tool has added the format under key. A format that
 // replaces others stays the current media where one of them was.
-std::vector<FileChange> entering(const FormatRequest& request, const FileSet& set,
-                                 const FoundFormat& found, const std::string& key) {
-  std::vector<FileChange> files;
-  for (const std::string& path : set.files) files.push_back({path, {}, ""});
-  files[kFunctionFile].rules.push_back(
-      {RuleKind::kInsertAfterMatching, kCustomTapeHeader, function_entry(key, request),
-       std::string("has no ") + kCustomTapeHeader + " line, so no format can be entered there"});
-  files[kPaperTable].trailer = paper_table_entry(key, request);
-  files[kImagingArea].trailer = imaging_area_entry(key, request);
+std::vector<FileChange> entering_all(const FormatRequest& request, const FileSet& set,
+                                     const FoundFormat& found, const std::string& key) {
+  std::vector<FileChange> files = untouched(set);
+  for (const DataFile file : kEntryFiles) files[file] = entering(request, key, set, file);
   for (const std::string& old_key : found.keys) {
     files[kSettingsFile].rules.push_back({RuleKind::kReplaceText, old_key, key});
   }
   return changed_files(files);
 }
 
-}  // namespace
-
-std::vector<ChangeStep> steps_for(const FormatRequest& request, const FileSet& set,
-                                  const FoundFormat& found, const std::string& key) {
-  std::vector<ChangeStep> steps{{delete_command_line(request), dropping(request, set, found)}};
-  if (!key.empty()) {
-    steps.push_back({add_command_line(request, key), entering(request, set, found, key)});
+bool every_step_done(const Change& change) {
+  for (size_t i = 0; i < change.steps.size(); ++i) {
+    if (!change.done[i] || !change.recorded[i]) return false;
   }
-  return steps;
+  return true;
 }
 
-namespace {
-
-bool every_step_done(const Change& change) {
-  return std::find(change.done.begin(), change.done.end(), false) == change.done.end();
+// What the print system holds, after step took effect there, that the files will not.
+Fault unrecorded(const Plan& plan, size_t step) {
+  for (const PlannedFormat& planned : plan.formats) {
+    if (step < planned.first_step || step > planned.last_step) continue;
+    const std::string name = "'" + planned.change.format.label_name + "'";
+    if (step == planned.last_step && planned.change.kind != ChangeKind::kDelete) {
+      return {0, name,
+              "added to the print system as " + planned.change.key + ", not to the data files"};
+    }
+    return {0, name,
+            planned.first_step == planned.last_step
+                ? "deleted from the print system, still in the data files"
+                : "deleted from the print system, its new entry not made"};
+  }
+  return {0, "", "step " + std::to_string(step) + " took effect only in the print system"};
 }
 
 // Asks the sibling tool for each step in turn, recording each that succeeded before the
-// next starts, and stops at the first it refuses or that cannot be recorded.
-Fault ask_sibling_tool(const FormatRequest& request, Change& change, bool& refused) {
+// next starts, and stops at the first it refuses or whose success cannot be recorded.
+Fault ask_sibling_tool(const Plan& plan, Change& change, std::vector<Fault>& notes) {
   for (size_t i = 0; i < change.steps.size(); ++i) {
     if (change.done[i]) continue;
-    Fault fault = run_sibling_tool(request, change.steps[i].action);
-    refused = failed(fault);
-    if (!refused) fault = record_step_done(change, i);
-    if (failed(fault)) return fault;
+    const Fault refused = run_sibling_tool(change.steps[i].action);
+    if (failed(refused)) return refused;
+    const Fault unmarked = record_step_done(change, i);
+    if (failed(unmarked)) {
+      notes.push_back(unrecorded(plan, i));
+      return unmarked;
+    }
   }
   return {};
 }
 
+bool took_effect(const Change& change, size_t step) {
+  return change.done[step] && change.recorded[step];
+}
+
+// A format whose delete went through but whose add was refused is gone, as a refused
+// single add leaves it.
+std::vector<FormatChange> changes_made(const Plan& plan, const Change& change, bool committed) {
+  std::vector<FormatChange> changes;
+  for (const PlannedFormat& planned : plan.formats) {
+    changes.push_back(planned.change);
+    FormatChange& made = changes.back();
+    if (!committed) continue;
+    made.made = took_effect(change, planned.last_step);
+    if (made.made || planned.first_step == planned.last_step ||
+        !took_effect(change, planned.first_step) ||
+        !changes_files(change.steps[planned.first_step])) {
+      continue;
+    }
+    made = {ChangeKind::kDelete, planned.change.format, "", planned.change.old_keys, true};
+  }
+  return changes;
+}
+
 }  // namespace
 
-// The files follow what the sibling tool accepted: all of the change, or the steps before
-// the one it refused. The outcome keeps the refusal unless the files fail too.
-Outcome make_change(const FormatRequest& request, Change& change, Result not_prepared) {
-  const Fault unprepared = prepare_change(change);
-  if (failed(unprepared)) return failure(not_prepared, unprepared);
-  bool refused = false;
-  const Fault stopped = ask_sibling_tool(request, change, refused);
-  Fault fault;
-  switch (commit_change(change, fault)) {
-    case ChangeResult::kNotInstalled:
-      return failure(Result::kInstallFailed, fault);
-    case ChangeResult::kNotPrepared:
-      return failure(not_prepared, fault);
-    case ChangeResult::kInstalled:
+FileChange entering(const FormatRequest& format, const std::string& key, const FileSet& set,
+                    DataFile file) {
+  FileChange change{set.files[file], {}, ""};
+  switch (file) {
+    case kFunctionFile:
+      change.rules.push_back({RuleKind::kInsertAfterMatching, kCustomTapeHeader,
+                              function_entry(key, format),
+                              std::string("has no ") + kCustomTapeHeader +
+                                  " line, so no format can be entered there"});
+      break;
+    case kPaperTable:
+      change.trailer = paper_table_entry(key, format);
+      break;
+    case kImagingArea:
+      change.trailer = imaging_area_entry(key, format);
+      break;
+    case kSettingsFile:
+    case kDataFileCount:
       break;
   }
-  if (every_step_done(change)) return {};
-  return failure(refused ? Result::kSiblingFailed : Result::kDataFileFailed, stopped);
+  return change;
 }
 
-Outcome add_label_format(FormatRequest request) {
-  const FileSet set = model_files(request.model_id);
-  FoundFormat found;
+std::vector<FormatChange> planned_changes(const FormatRequest& format, const OnFile& on_file,
+                                          bool adding) {
+  const FoundFormat found = find_named(on_file, format.label_name);
+  if (!adding && found.keys.empty()) return {};
+  const ChangeKind kind = !adding              ? ChangeKind::kDelete
+                          : found.keys.empty() ? ChangeKind::kAdd
+                                               : ChangeKind::kReplace;
+  return {{kind, format, "", found.keys, false}};
+}
+
+void plan_format(const FormatRequest& format, const OnFile& on_file, const std::string& key,
+                 Plan& plan) {
+  const FoundFormat found = find_named(on_file, format.label_name);
+  PlannedFormat planned{planned_changes(format, on_file, !key.empty()).front(), 0, 0};
+  planned.change.key = key;
+  planned.first_step = plan.steps.size();
+  plan.steps.push_back({delete_command(format), dropping(format, on_file.set, found)});
+  if (!key.empty()) {
+    plan.steps.push_back({add_command(format, key), entering_all(format, on_file.set, found, key)});
+  }
+  planned.last_step = plan.steps.size() - 1;
+  plan.formats.push_back(planned);
+}
+
+Fault new_key(const FormatRequest& format, const OnFile& on_file, ClockReading now,
+              const std::vector<std::string>& given, std::string& key) {
   KeyTimes taken = no_key_times();
-  const Fault fault = look_up(request, set, found, &taken);
-  if (failed(fault)) return failure(Result::kDataFileFailed, fault);
-  const Result not_prepared = is_on_file(found) ? Result::kDataFileFailed : Result::kEntryFailed;
-  std::string key;
-  if (!compose_unique_key(request, read_clock(), taken, key)) {
-    return failure(not_prepared, {EEXIST, set.files[kFunctionFile], ""});
-  }
-  Change change = plan_change(set, steps_for(request, set, found, key));
-  return make_change(request, change, not_prepared);
+  const std::string prefix = key_prefix(format);
+  mark_held_times(on_file, prefix, taken);
+  for (const std::string& held : given) mark_key_time(held, prefix, taken);
+  return compose_unique_key(format, now, taken, key);
 }
 
-Outcome delete_label_format(FormatRequest request) {
-  const FileSet set = model_files(request.model_id);
-  FoundFormat found;
-  Fault fault = look_up(request, set, found, nullptr);
-  if (failed(fault)) return failure(Result::kDataFileFailed, fault);
-  if (!is_on_file(found)) {
-    fault = run_sibling_tool(request, delete_command_line(request));
-    return failed(fault) ? failure(Result::kSiblingFailed, fault)
-                         : Outcome{Result::kNotFound, {}, ""};
+// The files follow what the sibling tool accepted: all of the change, or the steps before
+// the one it refused.
+Outcome make_change(const FileSet& set, const Plan& plan) {
+  Change change = plan_change(set, plan.steps);
+  Outcome outcome;
+  outcome.changes = changes_made(plan, change, false);
+  const Fault unprepared = prepare_change(change);
+  if (failed(unprepared)) {
+    outcome.status = Status::kFailed;
+    outcome.fault = unprepared;
+    return outcome;
   }
-  Change change = plan_change(set, steps_for(request, set, found, ""));
-  Outcome outcome = make_change(request, change, Result::kDataFileFailed);
-  if (outcome.result == Result::kDone && !found.in_paper_table) outcome.result = Result::kNotFound;
+  const Fault stopped = ask_sibling_tool(plan, change, outcome.notes);
+  const Fault uncommitted = commit_change(change);
+  const bool committed = !failed(uncommitted) || change.record_stays;
+  outcome.changes = changes_made(plan, change, committed);
+  if (failed(uncommitted)) {
+    if (failed(stopped)) outcome.notes.insert(outcome.notes.begin(), stopped);
+    outcome.status = change.record_stays ? Status::kRecorded : Status::kFailed;
+    outcome.fault = uncommitted;
+  } else if (!every_step_done(change)) {
+    outcome.status = Status::kFailed;
+    outcome.fault = stopped;
+  }
+  return outcome;
+}
+
+Outcome add_label_format(FormatRequest request, const OnFile& on_file) {
+  std::string key;
+  const Fault fault = new_key(request, on_file, read_clock(), {}, key);
+  if (failed(fault)) return failure(fault);
+  Plan plan;
+  plan_format(request, on_file, key, plan);
+  return make_change(on_file.set, plan);
+}
+
+Outcome delete_label_format(FormatRequest request, const OnFile& on_file) {
+  const FoundFormat found = find_named(on_file, request.label_name);
+  if (found.keys.empty()) {
+    const Fault fault = run_sibling_tool(delete_command(request));
+    return failed(fault) ? failure(fault) : Outcome{Status::kNotFound, {}, {}, "", {}};
+  }
+  Plan plan;
+  plan_format(request, on_file, "", plan);
+  Outcome outcome = make_change(on_file.set, plan);
+  if (outcome.status == Status::kDone && !found.in_paper_table) outcome.status = Status::kNotFound;
   return outcome;
 }

@@ -1,23 +1,25 @@
-// The command lines that ask the print system's sibling tool to add or delete a format.
+// The words that ask the print system's sibling tool to add or delete a format, and how
+// the tool is run.
 #ifndef VTPAPERTOOL_OPS_SIBLING_H_
 #define VTPAPERTOOL_OPS_SIBLING_H_
 
 #include <string>
+#include <vector>
 
 #include "formats/request.h"
 #include "store/fault.h"
 
-// "<tool>   -P <printer> -n \"<name>\" -w <width> -h <length> -specid <key> -show 1"
-std::string add_command_line(const FormatRequest& request, const std::string& key);
+// <tool> -P <printer> -n <name> -w <width> -h <length> -specid <key> -show 1
+std::vector<std::string> add_command(const FormatRequest& request, const std::string& key);
 
-// "<tool>   -P <printer> -d \"<name>\" -show 1"
-std::string delete_command_line(const FormatRequest& request);
+// <tool> -P <printer> -d <name> -show 1
+std::vector<std::string> delete_command(const FormatRequest& request);
 
-// Runs command_line through the shell and waits for it. Standard output is flushed
-// first, so that both programs' lines appear in the order they were written. Returns no
-// fault only when the command ran and exited with status 0; otherwise the fault is about
-// the model's sibling tool and says why: "exited with status N", "killed by signal N", or
-// the system's message when the shell could not be started.
-Fault run_sibling_tool(const FormatRequest& request, const std::string& command_line);
+// Starts the program words[0] with words as its arguments, without a shell, and waits for
+// it; while it runs, SIGINT and SIGQUIT reach only it, as with system(3). Standard output
+// is flushed first, so that both programs' lines appear in the order they were written.
+// Fails, naming the program, unless it ran and exited with status 0: "exited with status
+// N", "killed by signal N", or the system's message when it could not be started.
+Fault run_sibling_tool(const std::vector<std::string>& words);
 
 #endif  // VTPAPERTOOL_OPS_SIBLING_H_

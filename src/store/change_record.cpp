@@ -54,7 +54,7 @@ std::string path_named(const FileSet& set, std::string_view name) {
   for (const std::string& path : set.files) {
     if (file_name(path) == name) return path;
   }
-  return "";
+  return {};
 }
 
 // A later step's line goes right below the line it follows, above what an earlier step
@@ -74,48 +74,82 @@ void add_rule(FileChange& file, const LineRule& rule) {
   file.rules.push_back(rule);
 }
 
-bool parse_step(const std::vector<std::string_view>& fields, ChangeRecord& record) {
+// A record's line that this program does not write, and why.
+Fault not_ours(const char* why) { return {0, "", why}; }
+
+Fault parse_step(const std::vector<std::string_view>& fields, ChangeRecord& record) {
   ChangeStep step;
-  if (fields.size() != 2 || !unescaped(fields[1], step.action)) return false;
+  for (size_t i = 1; i < fields.size(); ++i) {
+    std::string word;
+    if (!unescaped(fields[i], word)) return not_ours("a step with a broken escape");
+    if (!word.empty()) step.action.push_back(word);
+  }
   record.steps.push_back(step);
   record.marked.push_back(false);
-  return true;
+  return {};
 }
 
-bool parse_file(const std::vector<std::string_view>& fields, const FileSet& set,
-                ChangeRecord& record) {
+Fault parse_file(const std::vector<std::string_view>& fields, const FileSet& set,
+                 ChangeRecord& record) {
   FileChange file;
-  if (fields.size() != 3 || record.steps.empty()) return false;
+  if (fields.size() != 3 || record.steps.empty()) return not_ours("a file line out of place");
   file.path = path_named(set, fields[1]);
-  if (file.path.empty() || !unescaped(fields[2], file.trailer)) return false;
+  if (file.path.empty()) return not_ours("a file that is not one of the model's data files");
+  if (!unescaped(fields[2], file.trailer)) return not_ours("a file line with a broken escape");
   record.steps.back().files.push_back(file);
-  return true;
+  return {};
 }
 
-bool parse_rule(const std::vector<std::string_view>& fields, ChangeRecord& record) {
+Fault parse_rule(const std::vector<std::string_view>& fields, ChangeRecord& record) {
   if (fields.size() != 4 || record.steps.empty() || record.steps.back().files.empty()) {
-    return false;
+    return not_ours("a rule line out of place");
   }
   const auto* word = std::find(std::begin(kRuleWords), std::end(kRuleWords), fields[1]);
   LineRule rule;
-  if (word == std::end(kRuleWords) || !unescaped(fields[2], rule.match_text) ||
-      !unescaped(fields[3], rule.output)) {
-    return false;
+  if (word == std::end(kRuleWords)) return not_ours("a rule of no kind this program knows");
+  if (!unescaped(fields[2], rule.match_text) || !unescaped(fields[3], rule.output)) {
+    return not_ours("a rule line with a broken escape");
   }
   rule.kind = static_cast<RuleKind>(word - std::begin(kRuleWords));
   record.steps.back().files.back().rules.push_back(rule);
+  return {};
+}
+
+bool read_number(std::string_view field, uint64_t& value) {
+  if (field.empty() || field.size() > 19 ||
+      field.find_first_not_of("0123456789") != std::string_view::npos) {
+    return false;
+  }
+  value = std::stoull(std::string(field));
   return true;
 }
 
-bool parse_mark(const std::vector<std::string_view>& fields, ChangeRecord& record) {
-  if (fields.size() != 2 || fields[1].empty() || fields[1].size() > 9 ||
-      fields[1].find_first_not_of("0123456789") != std::string_view::npos) {
-    return false;
-  }
-  const size_t step = std::stoul(std::string(fields[1]));
-  if (step >= record.steps.size()) return false;
+Fault parse_mark(const std::vector<std::string_view>& fields, ChangeRecord& record) {
+  uint64_t step = 0;
+  if (fields.size() != 2 || !read_number(fields[1], step))
+    return not_ours("a mark without a step number");
+  if (step >= record.steps.size()) return not_ours("a mark of no step");
   record.marked[step] = true;
-  return true;
+  return {};
+}
+
+Fault parse_read(const std::vector<std::string_view>& fields, const FileSet& set,
+                 ChangeRecord& record) {
+  uint64_t numbers[7] = {};
+  if (fields.size() != 9) return not_ours("a read line without its eight fields");
+  for (size_t i = 0; i < 7; ++i) {
+    if (!read_number(fields[i + 2], numbers[i]))
+      return not_ours("a read line with a field not a number");
+  }
+  ReadAs read{path_named(set, fields[1]), {}};
+  if (read.path.empty()) return not_ours("a file that is not one of the model's data files");
+  read.identity = {static_cast<dev_t>(numbers[0]),
+                   static_cast<ino_t>(numbers[1]),
+                   static_cast<off_t>(numbers[2]),
+                   {static_cast<time_t>(numbers[3]), static_cast<long>(numbers[4])},
+                   {static_cast<time_t>(numbers[5]), static_cast<long>(numbers[6])}};
+  record.read.push_back(read);
+  return {};
 }
 
 // Only a mark is ever appended to a record, so only a mark can be cut short.
@@ -126,16 +160,24 @@ bool is_torn_mark(std::string_view line) {
          line.find_first_not_of("0123456789", head) == std::string_view::npos;
 }
 
-bool parse_line(std::string_view line, const FileSet& set, ChangeRecord& record) {
+Fault parse_line(std::string_view line, const FileSet& set, ChangeRecord& record) {
   const std::vector<std::string_view> fields = fields_of(line);
   if (fields[0] == "step") return parse_step(fields, record);
   if (fields[0] == "file") return parse_file(fields, set, record);
   if (fields[0] == "rule") return parse_rule(fields, record);
   if (fields[0] == "done") return parse_mark(fields, record);
+  if (fields[0] == "read") return parse_read(fields, set, record);
   const std::string path = path_named(set, line);
-  if (path.empty()) return false;
+  if (path.empty()) return not_ours("a line this program does not write");
   record.listed.push_back(path);
-  return true;
+  return {};
+}
+
+std::string identity_fields(const FileIdentity& identity) {
+  const auto number = [](auto value) { return "\t" + std::to_string(value); };
+  return number(identity.device) + number(identity.inode) + number(identity.size) +
+         number(identity.modified.tv_sec) + number(identity.modified.tv_nsec) +
+         number(identity.changed.tv_sec) + number(identity.changed.tv_nsec);
 }
 
 }  // namespace
@@ -171,10 +213,12 @@ std::vector<FileChange> merged_changes(const FileSet& set, const std::vector<Cha
   return merged;
 }
 
-std::string record_text(const std::vector<ChangeStep>& steps, const std::vector<bool>& marked) {
+std::string record_text(const ChangeRecord& record) {
   std::string text;
-  for (const ChangeStep& step : steps) {
-    text += "step\t" + escaped(step.action) + "\n";
+  for (const ChangeStep& step : record.steps) {
+    text += "step";
+    for (const std::string& word : step.action) text += "\t" + escaped(word);
+    text += "\n";
     for (const FileChange& file : step.files) {
       text += "file\t" + file_name(file.path) + "\t" + escaped(file.trailer) + "\n";
       for (const LineRule& rule : file.rules) {
@@ -183,22 +227,33 @@ std::string record_text(const std::vector<ChangeStep>& steps, const std::vector<
       }
     }
   }
-  for (size_t i = 0; i < steps.size(); ++i) {
-    if (marked[i] && changes_files(steps[i])) text += mark_line(i);
+  for (const ReadAs& read : record.read) {
+    text += "read\t" + file_name(read.path) + identity_fields(read.identity) + "\n";
+  }
+  for (size_t i = 0; i < record.steps.size(); ++i) {
+    if (record.marked[i] && changes_files(record.steps[i])) text += mark_line(i);
   }
   return text;
 }
 
 std::string mark_line(size_t step) { return "done\t" + std::to_string(step) + "\n"; }
 
-bool parse_record(const std::string& text, const FileSet& set, ChangeRecord& record) {
+Fault parse_record(const std::string& text, const FileSet& set, ChangeRecord& record) {
   const std::string_view all(text);
+  size_t number = 0;
   for (size_t start = 0; start < all.size();) {
+    ++number;
     const size_t end = all.find('\n', start);
     const std::string_view line = all.substr(start, end - start);
-    if (end == std::string_view::npos) return is_torn_mark(line);
-    if (!parse_line(line, set, record)) return false;
+    if (end == std::string_view::npos && is_torn_mark(line)) return {};
+    Fault fault = end == std::string_view::npos
+                      ? not_ours("a last line without its line feed that is no mark")
+                      : parse_line(line, set, record);
+    if (failed(fault)) {
+      fault.why = "line " + std::to_string(number) + ": " + fault.why;
+      return fault;
+    }
     start = end + 1;
   }
-  return true;
+  return {};
 }

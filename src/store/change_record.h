@@ -27,10 +27,10 @@ inline bool operator==(const FileChange& a, const FileChange& b) {
 }
 
 // What the data files gain and lose once action has succeeded. The store never performs
-// the action; it names it in the record, as the caller gave it. A step without one takes
-// effect with the change.
+// the action (a program's words); it names it in the record, as the caller gave it. A step
+// without one takes effect with the change.
 struct ChangeStep {
-  std::string action;
+  std::vector<std::string> action;
   std::vector<FileChange> files;
 };
 
@@ -51,24 +51,34 @@ std::vector<FileChange> changed_files(std::vector<FileChange> files);
 std::vector<FileChange> merged_changes(const FileSet& set, const std::vector<ChangeStep>& steps,
                                        const std::vector<bool>& take);
 
-// What a record holds: its steps, and which of them are marked as having taken effect. A
-// record of an earlier version of the program lists only the files it installs.
+// What a change read each data file as, when it made the file's copy.
+struct ReadAs {
+  std::string path;
+  FileIdentity identity;
+};
+
+// What a record holds: its steps, which of them are marked as having taken effect, and
+// what each copy was made from. A record of an earlier version of the program lists only
+// the files it installs.
 struct ChangeRecord {
   std::vector<ChangeStep> steps;
   std::vector<bool> marked;
+  std::vector<ReadAs> read;
   std::vector<std::string> listed;
 };
 
 // One line per step, data file and rule, every text escaped so that it keeps to its line,
-// then a mark line for each step in marked that changes files.
-std::string record_text(const std::vector<ChangeStep>& steps, const std::vector<bool>& marked);
+// one line per copy saying what it was made from, then a mark line for each step in marked
+// that changes files.
+std::string record_text(const ChangeRecord& record);
 
 // The line appended to a record once step has taken effect.
 std::string mark_line(size_t step);
 
-// Reads a record's text; false when this program cannot have written it: a line it does
-// not know, a file that set does not hold, a mark of no step. A last line without its line
-// feed is a mark cut short, and ignored, or the record is not one of ours.
-bool parse_record(const std::string& text, const FileSet& set, ChangeRecord& record);
+// Reads a record's text. Fails, saying which line and why, when this program cannot have
+// written it: a line it does not know, a file that set does not hold, a mark of no step. A
+// last line without its line feed is a mark cut short, and ignored, or the record is not
+// one of ours.
+Fault parse_record(const std::string& text, const FileSet& set, ChangeRecord& record);
 
 #endif  // VTPAPERTOOL_STORE_CHANGE_RECORD_H_

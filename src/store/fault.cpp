@@ -11,6 +11,10 @@ std::string reason(const Fault& fault) {
   return fault.why.empty() ? std::strerror(fault.error) : fault.why;
 }
 
+std::string described(const Fault& fault) {
+  return fault.subject.empty() ? reason(fault) : fault.subject + ": " + reason(fault);
+}
+
 Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
   if (this != &other) {
     if (fd >= 0) ::close(fd);

@@ -20,6 +20,9 @@ Fault fault_from_errno(const std::string& subject);
 // why, or the system's message for error.
 std::string reason(const Fault& fault);
 
+// "<subject>: <reason>", or the reason alone for a fault about no one thing.
+std::string described(const Fault& fault);
+
 // A file descriptor that is closed when it goes out of scope. Where a failed close must be
 // reported, close_checked (store/sys_io.h) gives it up first.
 struct Descriptor {

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "store/open_file.h"
 #include "store/seam.h"
 #include "store/sys_io.h"
 
@@ -11,38 +10,33 @@ namespace {
 
 // Moves the unread bytes to the front and, when they fill the block, doubles it.
 // realloc moves large blocks by remapping pages, so a long line is never held twice.
-bool make_room(LineReader& reader) {
+Fault make_room(LineReader& reader) {
   const size_t pending = reader.end - reader.begin;
   if (reader.begin > 0 && pending > 0) {
     std::memmove(reader.block.get(), reader.block.get() + reader.begin, pending);
   }
   reader.begin = 0;
   reader.end = pending;
-  if (pending < reader.capacity) return true;
+  if (pending < reader.capacity) return {};
   const size_t capacity = reader.capacity == 0 ? reader.block_size : reader.capacity * 2;
   char* grown = static_cast<char*>(std::realloc(reader.block.get(), capacity));
-  if (grown == nullptr) {
-    reader.fault = {ENOMEM, reader.subject, ""};
-    return false;
-  }
+  if (grown == nullptr) return {ENOMEM, reader.subject, ""};
   reader.block.release();
   reader.block.reset(grown);
   reader.capacity = capacity;
-  return true;
+  return {};
 }
 
-// Reads more bytes after those buffered. Returns false with reader.fault set on failure.
-bool fill(LineReader& reader) {
-  if (!make_room(reader)) return false;
+// Reads more bytes after those buffered.
+Fault fill(LineReader& reader) {
+  const Fault fault = make_room(reader);
+  if (failed(fault)) return fault;
   const ssize_t got = io_read(reader.fd, reader.block.get() + reader.end,
                               reader.capacity - reader.end, reader.subject);
-  if (got < 0) {
-    reader.fault = fault_from_errno(reader.subject);
-    return false;
-  }
+  if (got < 0) return fault_from_errno(reader.subject);
   if (got == 0) reader.at_end = true;
   reader.end += static_cast<size_t>(got);
-  return true;
+  return {};
 }
 
 // Offset just past the last line feed among the buffered bytes, or 0 when there is none.
@@ -147,18 +141,20 @@ LineReader make_line_reader(int fd, const std::string& path, size_t block_size) 
   return reader;
 }
 
-bool next_lines(LineReader& reader, std::string_view& lines) {
+Fault next_lines(LineReader& reader, std::string_view& lines) {
+  lines = {};
   for (;;) {
     if (reader.begin < reader.end) {
       const size_t until = end_of_whole_lines(reader);
       if (until != 0 || reader.at_end) {
         lines = hand_out(reader, until != 0 ? until : reader.end);
-        return true;
+        return {};
       }
     } else if (reader.at_end) {
-      return false;
+      return {};
     }
-    if (!fill(reader)) return false;
+    const Fault fault = fill(reader);
+    if (failed(fault)) return fault;
   }
 }
 
@@ -174,22 +170,4 @@ std::string_view line_around(std::string_view lines, size_t at) {
   const size_t feed_after = lines.find('\n', at);
   const size_t end = feed_after == std::string_view::npos ? lines.size() : feed_after + 1;
   return lines.substr(start, end - start);
-}
-
-Fault file_holds_text(const std::string& path, const std::string& text, bool& held) {
-  held = false;
-  Descriptor file;
-  const Fault opened = open_data_file(path, file);
-  if (opened.error == ENOENT) return {};
-  if (failed(opened)) return opened;
-  LineReader reader = make_line_reader(file.fd, path, line_block_size());
-  for (std::string_view lines; !held && next_lines(reader, lines);) {
-    for (size_t at = find_text(lines, text, 0); !held && at != std::string_view::npos;
-         at = find_text(lines, text, at + 1)) {
-      const std::string_view line = line_around(lines, at);
-      held = searchable_part(line).size() >=
-             at - static_cast<size_t>(line.data() - lines.data()) + text.size();
-    }
-  }
-  return reader.fault;
 }

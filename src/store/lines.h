@@ -26,17 +26,15 @@ struct LineReader {
   size_t end = 0;      // one past the last byte read
   size_t scanned = 0;  // bytes from begin known to hold no line feed
   bool at_end = false;
-  Fault fault;  // why the last next_lines returned false, when it was not the end
 };
 
 // A reader that reads block_size bytes at a time, and more only for a longer line.
 LineReader make_line_reader(int fd, const std::string& path, size_t block_size);
 
 // Hands out the next run of whole lines: every byte read, line feeds included; the last
-// line of the file may lack its line feed. Returns true with lines set; false at the end
-// of the file, or with reader.fault set when a read failed. Lines stay valid until the
-// next call.
-bool next_lines(LineReader& reader, std::string_view& lines);
+// line of the file may lack its line feed. Sets lines empty at the end of the file, which
+// a read error never passes for. Lines stay valid until the next call.
+Fault next_lines(LineReader& reader, std::string_view& lines);
 
 // Where needle first stands in text at or after from; npos when nowhere or when empty.
 size_t find_text(std::string_view text, std::string_view needle, size_t from);
@@ -46,9 +44,5 @@ std::string_view line_around(std::string_view lines, size_t at);
 
 // The line as the substring tests see it: up to its first zero byte.
 std::string_view searchable_part(std::string_view line);
-
-// Whether some line of the file at path holds text before its first zero byte; a missing
-// file holds nothing.
-Fault file_holds_text(const std::string& path, const std::string& text, bool& held);
 
 #endif  // VTPAPERTOOL_STORE_LINES_H_

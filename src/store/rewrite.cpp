@@ -29,6 +29,7 @@ struct Output {
   std::string subject;
   std::string pending;
   bool at_line_start = true;
+  bool crlf = false;  // the last line written ended in CR LF
   Fault fault;
 };
 
@@ -41,9 +42,25 @@ bool flush(Output& out) {
   return !failed(out.fault);
 }
 
+bool ends_in_crlf(std::string_view line) {
+  return line.size() >= 2 && line.substr(line.size() - 2) == "\r\n";
+}
+
+// The tool's own lines end as the file's lines around them do.
+std::string with_line_ends(const std::string& lines, bool crlf) {
+  if (!crlf) return lines;
+  std::string converted;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i] == '\n' && (i == 0 || lines[i - 1] != '\r')) converted += '\r';
+    converted += lines[i];
+  }
+  return converted;
+}
+
 void emit(Output& out, std::string_view bytes) {
   if (bytes.empty() || failed(out.fault)) return;
   out.at_line_start = bytes.back() == '\n';
+  if (out.at_line_start) out.crlf = ends_in_crlf(bytes);
   if (bytes.size() < kDirectRun && out.pending.size() + bytes.size() <= kOutputBlock) {
     out.pending.append(bytes);
     return;
@@ -53,8 +70,9 @@ void emit(Output& out, std::string_view bytes) {
 
 // A line of the tool's own never joins a driver line that lacks its line feed.
 void emit_own_line(Output& out, const std::string& line) {
-  if (!out.at_line_start) emit(out, "\n");
-  emit(out, line);
+  const bool crlf = out.crlf;
+  if (!out.at_line_start) emit(out, crlf ? "\r\n" : "\n");
+  emit(out, with_line_ends(line, crlf));
 }
 
 // at: where the rule's text starts in the line.
@@ -68,7 +86,7 @@ void apply_to_matching_line(std::string_view line, size_t at, const LineRule& ru
     case RuleKind::kDropMatching:
       break;
     case RuleKind::kReplaceMatching:
-      emit(out, rule.output);
+      emit(out, with_line_ends(rule.output, ends_in_crlf(line)));
       break;
     case RuleKind::kInsertAfterMatching:
       emit(out, line);
@@ -156,21 +174,30 @@ bool copy_in_kernel(Copy& copy) {
     copy.out.fault = fault_from_errno(copy.out.subject);
     return true;
   }
-  char last = '\n';
-  const ssize_t read_last = copied > 0 ? io_pread(copy.in.fd, &last, 1, copied - 1, copy.path) : 1;
+  char last[2] = {'\n', '\n'};
+  const size_t tail = copied >= 2 ? 2 : static_cast<size_t>(copied);
+  const ssize_t read_last = tail > 0 ? io_pread(copy.in.fd, last + 2 - tail, tail,
+                                                copied - static_cast<off_t>(tail), copy.path)
+                                     : 0;
   if (read_last < 0) copy.out.fault = fault_from_errno(copy.path);
-  if (read_last == 0) copy.out.fault = {EIO, copy.path, ""};  // the file shrank meanwhile
-  copy.out.at_line_start = last == '\n';
+  if (read_last >= 0 && static_cast<size_t>(read_last) < tail) {
+    copy.out.fault = {EIO, copy.path, ""};  // the file shrank meanwhile
+  }
+  copy.out.at_line_start = last[1] == '\n';
+  copy.out.crlf = ends_in_crlf(std::string_view(last, 2));
   return true;
 }
 
 void apply_to_lines(Copy& copy, const std::vector<LineRule>& rules) {
   LineReader reader = make_line_reader(copy.in.fd, copy.path, line_block_size());
   std::vector<bool> decided(rules.size(), false);
-  for (std::string_view lines; !failed(copy.out.fault) && next_lines(reader, lines);) {
+  while (!failed(copy.out.fault)) {
+    std::string_view lines;
+    const Fault fault = next_lines(reader, lines);
+    if (failed(fault)) copy.out.fault = fault;
+    if (failed(fault) || lines.empty()) break;
     apply_rules(lines, rules, copy.out, decided);
   }
-  if (!failed(copy.out.fault)) copy.out.fault = reader.fault;
   for (size_t i = 0; i < rules.size() && !failed(copy.out.fault); ++i) {
     if (!decided[i] && !rules[i].unmatched.empty())
       copy.out.fault = {0, copy.path, rules[i].unmatched};
@@ -227,10 +254,11 @@ bool same_identity(const FileIdentity& a, const FileIdentity& b) {
 }
 
 Fault prepare_data_file(const std::string& path, const std::vector<LineRule>& rules,
-                        const std::string& trailer, FileIdentity* read) {
+                        const std::string& trailer, FileIdentity* read,
+                        const std::string& destination) {
   Copy copy;
   copy.path = path;
-  copy.out.subject = temporary_path(path);
+  copy.out.subject = destination.empty() ? temporary_path(path) : destination;
   const Fault fault = fill_temporary(copy, rules, trailer);
   if (failed(fault) && copy.out.fd >= 0) ::unlink(copy.out.subject.c_str());
   if (!failed(fault) && read != nullptr) *read = identity_of(copy.data_file);

@@ -47,15 +47,17 @@ inline LineRule drop_matching(const std::string& text) {
   return {RuleKind::kDropMatching, text, ""};
 }
 
-// Reads the data file at path and writes "<path>.$$$" with the rules applied to every
-// line (the first rule whose text a line holds decides it; a line none holds is copied)
-// and the trailer, if not empty, after the last line. A line the tool adds always starts
-// on a line of its own. The temporary file is created afresh (never through a link),
-// given the data file's owner and group when run as root and its permission bits, synced and
-// closed. The data file is not touched. On failure no temporary file is left. With read,
-// tells what the data file was when it was opened.
+// Reads the data file at path and writes "<path>.$$$" (or destination, when given) with the
+// rules applied to every line (the first rule whose text a line holds decides it; a line
+// none holds is copied) and the trailer, if not empty, after the last line. A line the
+// tool adds always starts on a line of its own, and ends in CR LF where the line before it
+// (or the one it replaces) does. The copy is created afresh (never through a link), given
+// the data file's owner and group when run as root and its permission bits, synced and
+// closed. The data file is not touched. On failure no copy is left. With read, tells what
+// the data file was when it was opened.
 Fault prepare_data_file(const std::string& path, const std::vector<LineRule>& rules,
-                        const std::string& trailer, FileIdentity* read = nullptr);
+                        const std::string& trailer, FileIdentity* read = nullptr,
+                        const std::string& destination = "");
 
 // The file a data file's new contents are written to before they take its place.
 std::string temporary_path(const std::string& data_file_path);

@@ -42,10 +42,14 @@ void remove_temporaries(int signal_number) {
 // The record while the change is made, before its commit point gives it its own name.
 std::string journal_path(const FileSet& set) { return temporary_path(commit_record_path(set)); }
 
-// The copies, and the record being written again beside itself.
+// The copies, the fresh copies that recovery makes beside them, and the record being
+// written again beside itself.
 std::vector<std::string> temporary_paths(const FileSet& set) {
   std::vector<std::string> temps;
-  for (const std::string& path : set.files) temps.push_back(temporary_path(path));
+  for (const std::string& path : set.files) {
+    temps.push_back(temporary_path(path));
+    temps.push_back(temporary_path(temporary_path(path)));
+  }
   temps.push_back(temporary_path(journal_path(set)));
   return temps;
 }
@@ -132,9 +136,12 @@ RecordState read_whole_record(int fd, const std::string& record, std::string& te
     fault = fault_from_errno(record);
     return RecordState::kUnreadable;
   }
-  return text.size() <= kLongestRecord ? RecordState::kValid : RecordState::kForeign;
+  if (text.size() <= kLongestRecord) return RecordState::kValid;
+  fault = {0, record, "longer than any record this program writes"};
+  return RecordState::kForeign;
 }
 
+// fault tells why a record is unreadable or foreign.
 RecordState read_record(const std::string& record, const FileSet& set, ChangeRecord& parsed,
                         Fault& fault) {
   Descriptor file(io_open(record, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -146,35 +153,47 @@ RecordState read_record(const std::string& record, const FileSet& set, ChangeRec
   std::string text;
   const RecordState state = read_whole_record(file.fd, record, text, fault);
   if (state != RecordState::kValid) return state;
-  return parse_record(text, set, parsed) ? RecordState::kValid : RecordState::kForeign;
+  fault = parse_record(text, set, parsed);
+  if (!failed(fault)) return RecordState::kValid;
+  fault.subject = record;
+  return RecordState::kForeign;
 }
 
-// A temporary file that is gone was installed before the run was cut short.
-Fault install_listed(const std::vector<std::string>& listed) {
-  for (const std::string& path : listed) {
-    const std::string temp = temporary_path(path);
-    struct stat info {};
-    if (io_lstat(temp, info) != 0) {
-      if (errno == ENOENT) continue;
-      return fault_from_errno(temp);
-    }
-    if (!S_ISREG(info.st_mode)) return not_regular(info.st_mode, temp);
-    if (io_rename(temp, path) != 0) return fault_from_errno(path);
-  }
+// A record this program cannot have written is removed, and the user told what it was.
+Fault remove_foreign(const std::string& record, Fault why, std::vector<Fault>& notes) {
+  if (io_unlink(record) != 0) return fault_from_errno(record);
+  why.why = "not a record of this program (" + reason(why) + "), removed";
+  notes.push_back(why);
   return {};
 }
 
 bool action_took_effect(const Change& change) {
   for (size_t i = 0; i < change.steps.size(); ++i) {
-    if (change.done[i] && !change.steps[i].action.empty() && changes_files(change.steps[i])) {
+    if (change.done[i] && change.recorded[i] && !change.steps[i].action.empty() &&
+        changes_files(change.steps[i])) {
       return true;
     }
   }
   return false;
 }
 
+// The steps that are done and that the record on disk says are.
+std::vector<bool> committable(const Change& change) {
+  std::vector<bool> take(change.steps.size());
+  for (size_t i = 0; i < take.size(); ++i) take[i] = change.done[i] && change.recorded[i];
+  return take;
+}
+
 std::vector<FileChange> done_changes(const Change& change) {
-  return merged_changes(change.set, change.steps, change.done);
+  return merged_changes(change.set, change.steps, committable(change));
+}
+
+ChangeRecord record_of(const Change& change) {
+  ChangeRecord record{change.steps, committable(change), {}, {}};
+  for (size_t i = 0; i < change.prepared.size(); ++i) {
+    record.read.push_back({change.prepared[i].path, change.read[i]});
+  }
+  return record;
 }
 
 // Copies made for other steps than these are removed first, so that none is left over.
@@ -182,6 +201,7 @@ Fault prepare_copies(Change& change, const std::vector<FileChange>& files) {
   for (const FileChange& old : change.prepared) ::unlink(temporary_path(old.path).c_str());
   change.prepared.clear();
   change.read.clear();
+  change.record_current = false;
   for (const FileChange& file : files) {
     FileIdentity read;
     const Fault fault = prepare_data_file(file.path, file.rules, file.trailer, &read);
@@ -204,6 +224,7 @@ Fault copies_are_current(Change& change) {
       if (same_identity(identity_of(now), change.read[i])) continue;
       changed = file.path;
       if (tries == kCopyTries) break;
+      change.record_current = false;
       const Fault fault = prepare_data_file(file.path, file.rules, file.trailer, &change.read[i]);
       if (failed(fault)) return fault;
     }
@@ -216,23 +237,22 @@ Fault copies_are_current(Change& change) {
   }
 }
 
-// A mark that may have missed the disk cannot be trusted: the whole record is written
-// again beside it and put in its place.
+// A mark that may have missed the disk cannot be trusted, nor a record that names copies
+// no longer there: the whole record is written again beside it and put in its place.
 Fault rewrite_record(Change& change) {
   const std::string journal = journal_path(change.set);
   const std::string beside = temporary_path(journal);
-  Fault fault = write_synced(beside, record_text(change.steps, change.done));
+  Fault fault = write_synced(beside, record_text(record_of(change)));
   if (!failed(fault) && io_rename(beside, journal) != 0) fault = fault_from_errno(journal);
-  if (!failed(fault)) change.record_whole = true;
+  if (!failed(fault)) change.record_current = true;
   return fault;
 }
 
 // Before the commit point a change is dropped, unless an action took effect: the record
 // must then stay, so that the next run commits what the print system already holds.
-ChangeResult keep_or_drop(const Change& change) {
-  if (action_took_effect(change)) return ChangeResult::kNotInstalled;
-  discard(change);
-  return ChangeResult::kNotPrepared;
+void keep_or_drop(Change& change) {
+  change.record_stays = action_took_effect(change);
+  if (!change.record_stays) discard(change);
 }
 
 Fault install(const Change& change) {
@@ -248,12 +268,52 @@ Fault install(const Change& change) {
 Change change_from(const FileSet& set, const ChangeRecord& parsed) {
   Change change = plan_change(set, parsed.steps);
   for (size_t i = 0; i < parsed.marked.size(); ++i) {
-    if (parsed.marked[i]) change.done[i] = true;
+    if (parsed.marked[i]) change.done[i] = change.recorded[i] = true;
   }
   return change;
 }
 
-Fault finish_committed(const FileSet& set) {
+const FileIdentity* read_as(const ChangeRecord& parsed, const std::string& path) {
+  for (const ReadAs& read : parsed.read) {
+    if (read.path == path) return &read.identity;
+  }
+  return nullptr;
+}
+
+// A data file that changed since its copy was made gets a copy made afresh from what it
+// holds now, which replaces the old copy in one rename: a crash at any point leaves either
+// copy whole, and the data file untouched until the copy is renamed over it.
+Fault copy_afresh_if_changed(const FileChange& file, const ChangeRecord& parsed) {
+  const FileIdentity* recorded = read_as(parsed, file.path);
+  struct stat now {};
+  if (recorded == nullptr) return {};
+  if (io_stat(file.path, now) != 0) return errno == ENOENT ? Fault{} : fault_from_errno(file.path);
+  if (same_identity(identity_of(now), *recorded)) return {};
+  const std::string temp = temporary_path(file.path);
+  const std::string beside = temporary_path(temp);
+  const Fault fault = prepare_data_file(file.path, file.rules, file.trailer, nullptr, beside);
+  if (failed(fault)) return fault;
+  return io_rename(beside, temp) == 0 ? Fault{} : fault_from_errno(temp);
+}
+
+// A copy that is gone was installed before the run was cut short.
+Fault install_left_copies(const std::vector<FileChange>& files, const ChangeRecord& parsed) {
+  for (const FileChange& file : files) {
+    const std::string temp = temporary_path(file.path);
+    struct stat info {};
+    if (io_lstat(temp, info) != 0) {
+      if (errno == ENOENT) continue;
+      return fault_from_errno(temp);
+    }
+    if (!S_ISREG(info.st_mode)) return not_regular(info.st_mode, temp);
+    Fault fault = copy_afresh_if_changed(file, parsed);
+    if (!failed(fault) && io_rename(temp, file.path) != 0) fault = fault_from_errno(file.path);
+    if (failed(fault)) return fault;
+  }
+  return {};
+}
+
+Fault finish_committed(const FileSet& set, std::vector<Fault>& notes) {
   const std::string record = commit_record_path(set);
   ChangeRecord parsed;
   Fault fault;
@@ -261,32 +321,33 @@ Fault finish_committed(const FileSet& set) {
     case RecordState::kUnreadable:
       return fault;
     case RecordState::kForeign:
-      return io_unlink(record) == 0 ? Fault{} : fault_from_errno(record);
+      return remove_foreign(record, fault, notes);
     case RecordState::kAbsent:
       return {};
     case RecordState::kValid:
       break;
   }
-  std::vector<std::string> listed = parsed.listed;
-  for (const FileChange& file : done_changes(change_from(set, parsed))) {
-    listed.push_back(file.path);
-  }
-  fault = install_listed(listed);
+  std::vector<FileChange> files;
+  for (const std::string& path : parsed.listed) files.push_back({path, {}, ""});
+  for (const FileChange& file : done_changes(change_from(set, parsed))) files.push_back(file);
+  fault = install_left_copies(files, parsed);
   return failed(fault) ? fault : remove_record(set, record);
 }
 
 // A record that is not ours, or in which no action took effect, goes with the temporary
 // files.
-Fault settle_journal(const FileSet& set) {
+Fault settle_journal(const FileSet& set, std::vector<Fault>& notes) {
   ChangeRecord parsed;
   Fault fault;
-  const RecordState state = read_record(journal_path(set), set, parsed, fault);
+  const std::string journal = journal_path(set);
+  const RecordState state = read_record(journal, set, parsed, fault);
   if (state == RecordState::kUnreadable) return fault;
-  if (state != RecordState::kValid) return {};
+  if (state == RecordState::kForeign) return remove_foreign(journal, fault, notes);
+  if (state == RecordState::kAbsent) return {};
   Change change = change_from(set, parsed);
   if (!action_took_effect(change)) return {};
   signal_cleanup.keep_journal = 1;
-  return commit_change(change, fault) == ChangeResult::kInstalled ? Fault{} : fault;
+  return commit_change(change);
 }
 
 }  // namespace
@@ -296,6 +357,7 @@ Change plan_change(const FileSet& set, std::vector<ChangeStep> steps) {
   change.set = set;
   change.steps = std::move(steps);
   for (const ChangeStep& step : change.steps) change.done.push_back(step.action.empty());
+  change.recorded = change.done;
   return change;
 }
 
@@ -315,15 +377,22 @@ Fault prepare_change(Change& change) {
   const std::vector<bool> every(change.steps.size(), true);
   Fault fault = prepare_copies(change, merged_changes(change.set, change.steps, every));
   if (!failed(fault)) {
-    fault = write_synced(journal_path(change.set), record_text(change.steps, change.done));
+    fault = write_synced(journal_path(change.set), record_text(record_of(change)));
   }
-  if (failed(fault)) discard(change);
+  if (failed(fault)) {
+    discard(change);
+  } else {
+    change.record_current = true;
+  }
   return fault;
 }
 
 Fault record_step_done(Change& change, size_t step) {
   change.done[step] = true;
-  if (!changes_files(change.steps[step])) return {};
+  if (!changes_files(change.steps[step])) {
+    change.recorded[step] = true;
+    return {};
+  }
   signal_cleanup.keep_journal = 1;
   const std::string journal = journal_path(change.set);
   const std::string mark = mark_line(step);
@@ -332,37 +401,45 @@ Fault record_step_done(Change& change, size_t step) {
                             : write_all(file.fd, mark.data(), mark.size(), journal);
   if (!failed(fault) && io_fdatasync(file.fd, journal) != 0) fault = fault_from_errno(journal);
   if (!failed(fault)) fault = close_checked(file, journal);
-  if (failed(fault)) change.record_whole = false;
-  return fault;
+  change.recorded[step] = true;
+  // A mark that failed is never trusted, even where its bytes may have reached the disk:
+  // the record is written whole again, or the step is left out of the change.
+  if (failed(fault) && failed(rewrite_record(change))) change.recorded[step] = false;
+  return change.recorded[step] ? Fault{} : fault;
 }
 
 // Once the record has its name the change counts as made: the next run finishes it.
-ChangeResult commit_change(Change& change, Fault& fault) {
+Fault commit_change(Change& change) {
+  change.record_stays = false;
   const std::vector<FileChange> wanted = done_changes(change);
   if (wanted.empty()) {
     discard(change);
-    return ChangeResult::kInstalled;
+    return {};
   }
-  fault = wanted == change.prepared ? Fault{} : prepare_copies(change, wanted);
+  Fault fault = wanted == change.prepared ? Fault{} : prepare_copies(change, wanted);
   if (!failed(fault)) fault = copies_are_current(change);
-  if (!failed(fault) && !change.record_whole) fault = rewrite_record(change);
-  if (failed(fault)) return keep_or_drop(change);
+  if (!failed(fault) && !change.record_current) fault = rewrite_record(change);
+  if (failed(fault)) {
+    keep_or_drop(change);
+    return fault;
+  }
   const std::string record = commit_record_path(change.set);
   if (io_rename(journal_path(change.set), record) != 0) {
     fault = fault_from_errno(record);
-    return keep_or_drop(change);
+    keep_or_drop(change);
+    return fault;
   }
   fault = install(change);
-  return failed(fault) ? ChangeResult::kNotInstalled : ChangeResult::kInstalled;
+  change.record_stays = failed(fault);
+  return fault;
 }
 
-Fault recover_data_files(const FileSet& set) {
+Fault recover_data_files(const FileSet& set, std::vector<Fault>& notes) {
   Fault fault = own_names_are_files(set);
-  if (!failed(fault)) fault = finish_committed(set);
-  if (!failed(fault)) fault = settle_journal(set);
+  if (!failed(fault)) fault = finish_committed(set, notes);
+  if (!failed(fault)) fault = settle_journal(set, notes);
   return failed(fault) ? fault : remove_temporaries_of(set);
 }
-
 void remove_temporaries_on_signals(const FileSet& set) {
   signal_cleanup.temporaries = temporary_paths(set);
   signal_cleanup.journal = journal_path(set);

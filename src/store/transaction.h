@@ -11,21 +11,17 @@
 
 #include "store/change_record.h"
 
-// A change in the making. done tells which steps have taken effect; the rest is the
-// store's own account of the copies it prepared.
+// A change in the making: its steps and which took effect, and the store's own account of
+// the copies and the record it wrote.
 struct Change {
   FileSet set;
   std::vector<ChangeStep> steps;
-  std::vector<bool> done;
+  std::vector<bool> done;            // the step took effect: its action succeeded, or it has none
+  std::vector<bool> recorded;        // the record on disk says that it did
   std::vector<FileChange> prepared;  // what the temporary files hold
   std::vector<FileIdentity> read;    // what each prepared copy's data file was
-  bool record_whole = true;          // false once a step's mark may have missed the disk
-};
-
-enum class ChangeResult {
-  kInstalled,     // every data file holds the done steps (none, when no step is done)
-  kNotPrepared,   // nothing changed: no data file, no temporary file, no record
-  kNotInstalled,  // cut short: the record stays, and the next run finishes the change
+  bool record_current = true;        // the record on disk names the copies as they are
+  bool record_stays = false;         // after a failed commit: the next run finishes the change
 };
 
 // The change of steps over set, with only the steps without an action done.
@@ -35,32 +31,35 @@ Change plan_change(const FileSet& set, std::vector<ChangeStep> steps);
 std::string commit_record_path(const FileSet& set);
 
 // Writes and syncs every data file's "<path>.$$$" as if every step took effect, then the
-// record naming the steps, without touching a data file. Only the holder of the
-// directory's lock may call it. On failure nothing is left.
+// record naming the steps and what each copy was made from, without touching a data file.
+// Only the holder of the directory's lock may call it. On failure nothing is left.
 Fault prepare_change(Change& change);
 
-// Records durably that step's action succeeded, before the caller starts the next one.
-// A failure leaves the step done in change and the record to be written again at commit.
+// Records durably that step's action succeeded, before the caller starts the next one: a
+// synced mark, or, when that cannot be written, the whole record written again beside it
+// and put in its place. Fails only when neither could be: the step is then done but not
+// recorded, and commit_change leaves it out.
 Fault record_step_done(Change& change, size_t step);
 
-// Commits the steps that are done, and only those: the prepared copies when every step is,
-// otherwise copies made again from the data files. A data file that another program wrote
-// since its copy was made is copied again, so that what it wrote is kept. The commit
-// point is the record taking the name "vtpapertoollpr.commit"; then each copy is renamed
-// over its data file and the record removed. When no done step changes a file, removes
-// what prepare_change wrote. On kNotPrepared and kNotInstalled fault tells the failure;
-// kNotInstalled also when the commit point was not reached but an action had succeeded,
-// since the record must then stay for the next run.
-ChangeResult commit_change(Change& change, Fault& fault);
+// Commits the steps that are done and recorded, and only those: the prepared copies when
+// every step is, otherwise copies made again from the data files. A data file that another
+// program wrote since its copy was made is copied again, so that what it wrote is kept.
+// The commit point is the record taking the name "vtpapertoollpr.commit"; then each copy
+// is renamed over its data file and the record removed. When no such step changes a file,
+// removes what prepare_change wrote. On failure sets record_stays when the record must stay
+// for the next run: once the commit point was reached, or before it when an action had
+// succeeded; otherwise nothing is left and nothing changed.
+Fault commit_change(Change& change);
 
 // Run first under the lock. Refuses, touching nothing, while an entry that bears the
 // name of the record or of a temporary file is not a regular file. A committed record is
-// finished: each of its done steps' copies still there is renamed over its data file. An
-// uncommitted record whose actions succeeded in part or whole is committed with just
-// those steps, from copies made afresh. A record this program cannot have written, or
-// one in which no action succeeded, is removed, and so is every temporary file. A
-// failure keeps the record, for the next run.
-Fault recover_data_files(const FileSet& set);
+// finished: each of its done steps' copies still there is renamed over its data file, made
+// afresh first with the recorded rules when the data file changed since the copy was made.
+// An uncommitted record whose actions succeeded in part or whole is committed with just
+// those steps, from copies made afresh. A record this program cannot have written is
+// removed, and notes gets why; so is one in which no action succeeded, and every temporary
+// file. A failure keeps the record, for the next run.
+Fault recover_data_files(const FileSet& set, std::vector<Fault>& notes);
 
 // Makes SIGINT, SIGTERM and SIGHUP remove the set's temporary files before they end the
 // program as they would have, except a record that a next run must finish. Only the

@@ -94,10 +94,12 @@ TEST(Key, FieldsAndTimes) {
   std::string unique;
   mark_key_time(compose_key(tube, {0xF, 0xFFFF}), key_prefix(tube), taken);
   mark_key_time(compose_key(roll, {0x0, 0x0}), key_prefix(tube), taken);  // another prefix
-  ASSERT_TRUE(compose_unique_key(tube, {0xF, 0xFFFF}, taken, unique));
+  ASSERT_FALSE(failed(compose_unique_key(tube, {0xF, 0xFFFF}, taken, unique)));
   EXPECT_EQ(unique, compose_key(tube, {0, 0}));
   taken.assign(taken.size(), true);
-  EXPECT_FALSE(compose_unique_key(tube, {0, 0}, taken, unique));
+  EXPECT_EQ(
+      reason(compose_unique_key(tube, {0, 0}, taken, unique)),
+      "every one of the 1048576 key times is taken by formats of its tape, name length and size");
 }
 
 struct Family {

@@ -71,14 +71,14 @@ TEST(Catalogue, OnlyWhatDiffersChanges) {
   write_file(catalogue, "Asset24\t24\t100\nTube12\t12\t50\n");
   Result result;
   EXPECT_EQ(writes_and_calls(tree, apply(catalogue), result), 13);
-  EXPECT_EQ(result.out, "add\tTube12\t10\t50\n");
+  EXPECT_EQ(result.out, "add\tTube12\t12\t50\n");
   const Files applied = tree.files();
   EXPECT_EQ(writes_and_calls(tree, apply(catalogue), result), 0);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(tree.files(), applied);
   write_file(catalogue, "Tube12\t12\t50\nAsset24\t24\t90\n");
-  EXPECT_EQ(tree.run(apply(catalogue)).out, "replace\tAsset24\t22\t90\n");
+  EXPECT_EQ(tree.run(apply(catalogue)).out, "replace\tAsset24\t24\t90\n");
   EXPECT_NE(tree.run({"--list"})
                 .out.find("Asset24\t22\t90\tVtL_vtS24mm__07160"
                           "5A7E240\tcurrent\n"),
@@ -95,11 +95,13 @@ TEST(Catalogue, BadCataloguesChangeNothing) {
     std::string text;
     std::string err;  // after the file's name
   } rows[] = {
-      {"A\t12\t50\nB\t5O\t50\n", ":2: -w '5O': not a whole number of millimetres"},
+      {"A\t12\t50\nB\t5O\t50\n", ":2: format 'B': -w '5O': not a whole number of millimetres"},
       {"A\t12\n", ":1: not <name><TAB><width><TAB><length>"},
-      {"\n\nA\t40\t50\n", ":3: -w '40': wider than the widest tape this model prints"},
-      {"x[CustomTape]\t12\t50\n", ":1: -n: the label name holds [CustomTape]"},
-      {"A\t12\t50\r\nB\t9\t9\nA\t9\t9\n", ":3: 'A' is named again; first on line 1"},
+      {"\n# a comment\nA\t40\t50\n",
+       ":3: format 'A': -w '40': wider than the widest tape this model prints"},
+      {"x[CustomTape]\t12\t50\n",
+       ":1: format 'x[CustomTape]': -n: the label name holds [CustomTape]"},
+      {"A\t12\t50\r\nB\t9\t9\nA\t9\t9\n", ":3: format 'A': named again; first on line 1"},
       {"<dir>", ": Is a directory"},
   };
   for (const auto& row : rows) {
@@ -124,13 +126,13 @@ TEST(Catalogue, DryRunsChangeNothing) {
     std::string out;
     int status = 0;
   } rows[] = {
-      {{"--dry-run", "-P", "q1", "-n", "Tube12", "-w", "12", "-h", "50"}, "add\tTube12\t10\t50\n"},
+      {{"--dry-run", "-P", "q1", "-n", "Tube12", "-w", "12", "-h", "50"}, "add\tTube12\t12\t50\n"},
       {{"-P", "q1", "-n", "Asset24", "-w", "12", "-h", "50", "--dry-run"},
-       "replace\tAsset24\t10\t50\n"},
+       "replace\tAsset24\t12\t50\n"},
       {{"-P", "q1", "--dry-run", "-d", "Asset24"}, "delete\tAsset24\n"},
       {{"-P", "q1", "-d", "Nope", "--dry-run"}, ""},
       {{"-P", "q1", "-n", "--dry-run", "-w", "12", "-h", "50", "--dry-run"},
-       "add\t--dry-run\t10\t50\n"},
+       "add\t--dry-run\t12\t50\n"},
       {{"--repair", "--dry-run"}, "VtL_vtS24mm__0716064A0F3E\tAsset24\trebuilt in ImagingArea\n"},
       {{"-P", "q1", "--dry-run", "--prune", "--apply", "/dev/null"}, "delete\tAsset24\n"},
   };
@@ -152,8 +154,8 @@ TEST(Catalogue, DryRunsChangeNothing) {
 // one gone), and nothing after it.
 TEST(Catalogue, RefusalAtTheKthFormat) {
   const std::string names[] = {"X1", "Asset24", "X3"};
-  const std::string out[] = {"", "add\tX1\t10\t50\ndelete\tAsset24\n",
-                             "add\tX1\t10\t50\nreplace\tAsset24\t10\t50\n"};
+  const std::string out[] = {"", "add\tX1\t12\t50\ndelete\tAsset24\n",
+                             "add\tX1\t12\t50\nreplace\tAsset24\t12\t50\n"};
   for (int k = 1; k <= 3; ++k) {
     SCOPED_TRACE(k);
     Tree tree("lmq700k");
