@@ -21,8 +21,9 @@ struct FormatRequest {
   int64_t width_mm = 0;
   int64_t length_mm = 0;
   int64_t print_width_dots = 0;
-  std::string catalogue_path;  // --apply: the catalogue's file, "-" for standard input
+  std::string catalogue_path;  // --apply, --delete-listed: the file, "-" for standard input
   bool prune = false;          // --apply --prune: formats the catalogue does not name go
+  bool allow_empty = false;    // --prune may take a catalogue of no format, deleting all
   bool dry_run = false;        // say what would change, and change nothing
 };
 

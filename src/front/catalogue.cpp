@@ -14,7 +14,8 @@ namespace {
 constexpr size_t kBlock = 65536;
 
 struct CatalogueReading {
-  std::string shown;                                   // the file as messages name it
+  std::string shown;  // the file as messages name it
+  bool names_only = false;
   size_t line = 0;                                     // the number of the line at hand
   std::unordered_map<std::string, size_t> first_line;  // by name
 };
@@ -29,8 +30,13 @@ Fault at_line(const CatalogueReading& reading, const std::string& why) {
 }
 
 // Why the line's fields are no format, or none with format scanned from them.
-Fault line_refusal(const std::string& line, FormatRequest& format) {
+Fault line_refusal(const std::string& line, bool names_only, FormatRequest& format) {
   const size_t first = line.find('\t');
+  if (names_only) {
+    const Fault refusal = name_refusal(line.substr(0, first), format);
+    if (!failed(refusal)) return {};
+    return {0, "", "format '" + line.substr(0, first) + "': " + described(refusal)};
+  }
   const size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
   if (second == std::string::npos) return {0, "", "not <name><TAB><width><TAB><length>"};
   const size_t third = std::min(line.find('\t', second + 1), line.size());
@@ -50,7 +56,7 @@ Fault take_line(std::string line, const FormatRequest& request, CatalogueReading
     return at_line(reading, "more than " + std::to_string(kMostCatalogueFormats) + " formats");
   }
   FormatRequest format = request;
-  const Fault refusal = line_refusal(line, format);
+  const Fault refusal = line_refusal(line, reading.names_only, format);
   if (failed(refusal)) return at_line(reading, refusal.why);
   const auto [seen, added] = reading.first_line.emplace(format.label_name, reading.line);
   if (!added) {
@@ -89,9 +95,10 @@ Fault read_lines(int fd, const FormatRequest& request, CatalogueReading& reading
 
 }  // namespace
 
-Fault read_catalogue_file(const FormatRequest& request, std::vector<FormatRequest>& formats) {
+Fault read_catalogue_file(const FormatRequest& request, bool names_only,
+                          std::vector<FormatRequest>& formats) {
   const std::string& path = request.catalogue_path;
-  CatalogueReading reading{path == "-" ? "standard input" : path, 0, {}};
+  CatalogueReading reading{path == "-" ? "standard input" : path, names_only, 0, {}};
   const bool is_input = path == "-";
   const int fd = is_input ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return fault_from_errno(reading.shown);

@@ -69,7 +69,7 @@ std::string change_line(const FormatChange& change) {
 // what they always printed.
 void print_changes(Command command, const Run& run, const Outcome& outcome) {
   const bool dry_run = run.request.dry_run;
-  if (command != Command::kApply && !dry_run) return;
+  if (command != Command::kApply && command != Command::kDeleteListed && !dry_run) return;
   for (const FormatChange& change : outcome.changes) {
     if (change.made || dry_run) std::fputs(change_line(change).c_str(), stdout);
   }
@@ -139,6 +139,20 @@ int run_locked(Command command, const Run& run) {
   return answer(command, run, outcome);
 }
 
+// A catalogue that names no format would have --prune delete every format on file: after a
+// failed export or with a missing variable that is a wiped server, so it takes asking.
+Fault read_catalogue(Command command, Run& run) {
+  const Fault unread =
+      read_catalogue_file(run.request, command == Command::kDeleteListed, run.catalogue);
+  if (failed(unread) || !run.catalogue.empty() || !run.request.prune || run.request.allow_empty) {
+    return unread;
+  }
+  const std::string& path = run.request.catalogue_path;
+  return {0, path == "-" ? "standard input" : path,
+          "names no format, so --prune would delete every format on file; give --allow-empty "
+          "to mean that"};
+}
+
 int run_words(const std::vector<std::string>& words, Run& run) {
   if (!identify_model(run.program, run.request)) {
     std::printf("%s is invalid.\n\n", run.program.c_str());
@@ -151,6 +165,7 @@ int run_words(const std::vector<std::string>& words, Run& run) {
   }
   if (words.size() == 2 && words[1] == "--help") {
     print_usage_screen(run.request);
+    std::fputs(options_help().c_str(), stdout);
     return kSuccess;
   }
   const Scan scan = scan_command_line(words, run.request);
@@ -162,8 +177,12 @@ int run_words(const std::vector<std::string>& words, Run& run) {
     return kUsageError;
   }
   if (!scan.notice.empty()) tell(run, scan.notice);
-  if (scan.command == Command::kApply) {
-    const Fault unread = read_catalogue_file(run.request, run.catalogue);
+  if (scan.command == Command::kModel) {
+    std::printf("%s\n", run.request.model_id.c_str());
+    return kSuccess;
+  }
+  if (scan.command == Command::kApply || scan.command == Command::kDeleteListed) {
+    const Fault unread = read_catalogue(scan.command, run);
     if (failed(unread)) {
       tell(run, described(unread));
       return kFailure;

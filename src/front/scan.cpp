@@ -1,6 +1,7 @@
 #include "front/scan.h"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 
 #include "formats/entries.h"
@@ -12,6 +13,7 @@ constexpr size_t kLongestNumber = 32;
 
 struct SeenOptions {
   bool catalogue = false;
+  bool delete_listed = false;
   bool printer = false;
   bool add_name = false;
   bool delete_name = false;
@@ -130,7 +132,13 @@ Fault printer_refusal(const std::string& value, FormatRequest& request, bool& se
 bool is_option(const std::string& word) {
   const std::string key = word.substr(0, 2);
   return key == "-P" || key == "-n" || key == "-d" || key == "-w" || key == "-h" ||
-         word == "--apply";
+         word == "--apply" || word == "--delete-listed";
+}
+
+// An option word that holds more than the option, as "-Pq1" or "-w12" do: taken for the
+// option, it takes the next word as its value.
+bool is_glued(const std::string& word) {
+  return word.size() > 2 && word[0] == '-' && word[1] != '-' && is_option(word);
 }
 
 struct LoneCommand {
@@ -140,26 +148,38 @@ struct LoneCommand {
 
 // The commands that stand alone after the program name.
 constexpr LoneCommand kLoneCommands[] = {
-    {"--list", Command::kList},
-    {"--check", Command::kCheck},
-    {"--repair", Command::kRepair},
-    {"--export", Command::kExport},
+    {"--list", Command::kList},     {"--check", Command::kCheck}, {"--repair", Command::kRepair},
+    {"--export", Command::kExport}, {"--model", Command::kModel},
 };
 
-Fault catalogue_refusal(const std::string& value, FormatRequest& request, bool& seen) {
-  if (value.empty()) return refused("--apply", "the catalogue's file name is empty");
+// The words that stand alone wherever an option may, and are no option's value.
+struct Flag {
+  const char* word;
+  bool FormatRequest::*set;
+};
+
+constexpr Flag kFlags[] = {
+    {"--dry-run", &FormatRequest::dry_run},
+    {"--prune", &FormatRequest::prune},
+    {"--allow-empty", &FormatRequest::allow_empty},
+};
+
+Fault catalogue_refusal(const std::string& option, const std::string& value, FormatRequest& request,
+                        bool& seen) {
+  if (value.empty()) return refused(option, "the catalogue's file name is empty");
   request.catalogue_path = value;
   seen = true;
   return {};
 }
 
-// Takes out the words that stand alone wherever an option may, and are no option's value.
 std::vector<std::string> without_flags(const std::vector<std::string>& words,
                                        FormatRequest& request) {
   std::vector<std::string> rest{words.front()};
   for (size_t i = 1; i < words.size(); ++i) {
-    if (words[i] == "--dry-run" || words[i] == "--prune") {
-      (words[i] == "--prune" ? request.prune : request.dry_run) = true;
+    const Flag* flag = std::find_if(std::begin(kFlags), std::end(kFlags),
+                                    [&](const Flag& known) { return words[i] == known.word; });
+    if (flag != std::end(kFlags)) {
+      request.*(flag->set) = true;
       continue;
     }
     rest.push_back(words[i]);
@@ -168,15 +188,21 @@ std::vector<std::string> without_flags(const std::vector<std::string>& words,
   return rest;
 }
 
+bool changes_formats(Command command) {
+  return command == Command::kAdd || command == Command::kDelete || command == Command::kRepair ||
+         command == Command::kApply || command == Command::kDeleteListed;
+}
+
 // What the flags may go with.
 Fault flag_refusal(Command command, const FormatRequest& request) {
   if (request.prune && command != Command::kApply) {
     return refused("", "--prune goes only with --apply");
   }
-  const bool changes = command == Command::kAdd || command == Command::kDelete ||
-                       command == Command::kRepair || command == Command::kApply;
-  if (request.dry_run && !changes) {
-    return refused("", "--dry-run goes only with --apply, -n, -d or --repair");
+  if (request.allow_empty && !request.prune) {
+    return refused("", "--allow-empty goes only with --prune");
+  }
+  if (request.dry_run && !changes_formats(command)) {
+    return refused("", "--dry-run goes only with --apply, --delete-listed, -n, -d or --repair");
   }
   return {};
 }
@@ -184,7 +210,10 @@ Fault flag_refusal(Command command, const FormatRequest& request) {
 Fault pair_refusal(const std::string& option, const std::string& value, FormatRequest& request,
                    SeenOptions& seen, std::string& notice) {
   const std::string key = option.substr(0, 2);
-  if (option == "--apply") return catalogue_refusal(value, request, seen.catalogue);
+  if (option == "--apply") return catalogue_refusal(option, value, request, seen.catalogue);
+  if (option == "--delete-listed") {
+    return catalogue_refusal(option, value, request, seen.delete_listed);
+  }
   if (key == "-P") return printer_refusal(value, request, seen.printer);
   if (key == "-n") return label_refusal("-n", value, request, seen.add_name);
   if (key == "-d") return label_refusal("-d", value, request, seen.delete_name);
@@ -202,13 +231,16 @@ Fault pair_refusal(const std::string& option, const std::string& value, FormatRe
 }
 
 Command choose_command(const SeenOptions& seen, Fault& refusal) {
+  const int commands = seen.catalogue + seen.delete_listed + (seen.add_name || seen.delete_name);
   std::string why;
   if (!seen.printer) {
     why = "no printer given with -P";
-  } else if (seen.catalogue && (seen.add_name || seen.delete_name)) {
-    why = "--apply cannot be given with -n or -d";
+  } else if (commands > 1) {
+    why = "--apply, --delete-listed and -n or -d cannot be given together";
   } else if (seen.catalogue) {
     return Command::kApply;
+  } else if (seen.delete_listed) {
+    return Command::kDeleteListed;
   } else if (seen.add_name && seen.delete_name) {
     why = "-n and -d cannot be given together";
   } else if (seen.add_name && (!seen.width || !seen.length)) {
@@ -220,6 +252,34 @@ Command choose_command(const SeenOptions& seen, Fault& refusal) {
   }
   refusal = refused("", why);
   return Command::kUsage;
+}
+
+// Words go in pairs, so one word too many or too few shifts every pair after it: the word
+// to blame is the option before the first pair that went wrong that glued its value to
+// itself, or that took the next option for its value.
+Fault shifted_pair(const std::vector<std::string>& words, size_t wrong) {
+  for (size_t i = 1; i < wrong && i + 1 < words.size(); i += 2) {
+    const std::string key = words[i].substr(0, 2);
+    if (is_glued(words[i])) {
+      return refused(words[i], key + " and its value are separate words");
+    }
+    if (is_option(words[i + 1]) && words[i + 1].size() == 2) {
+      return refused(words[i], "no value before the option " + words[i + 1]);
+    }
+  }
+  if (is_glued(words[wrong])) {
+    return refused(words[wrong], words[wrong].substr(0, 2) + " and its value are separate words");
+  }
+  if (is_option(words[wrong]))
+    return refused("", "option " + quoted(words[wrong]) + " has no value");
+  return refused("", "unknown option " + quoted(words[wrong]));
+}
+
+// The first word where a pair has no option, or the option no value.
+size_t first_wrong_pair(const std::vector<std::string>& words) {
+  size_t i = 1;
+  while (i + 1 < words.size() && is_option(words[i])) i += 2;
+  return i;
 }
 
 }  // namespace
@@ -239,10 +299,9 @@ Scan scan_command_line(const std::vector<std::string>& all_words, FormatRequest&
     scan.refusal = refused("", "no option given");
     return scan;
   }
-  if (words.size() % 2 == 0) {
-    scan.refusal =
-        refused("", is_option(words.back()) ? "option " + quoted(words.back()) + " has no value"
-                                            : "unknown option " + quoted(words.back()));
+  const size_t wrong = first_wrong_pair(words);
+  if (wrong < words.size()) {
+    scan.refusal = shifted_pair(words, wrong);
     return scan;
   }
   SeenOptions seen;
@@ -255,6 +314,11 @@ Scan scan_command_line(const std::vector<std::string>& all_words, FormatRequest&
   if (failed(scan.refusal)) scan.command = Command::kUsage;
   if (scan.command == Command::kUsage) scan.notice.clear();
   return scan;
+}
+
+Fault name_refusal(const std::string& name, FormatRequest& request) {
+  bool seen = false;
+  return label_refusal("-d", name, request, seen);
 }
 
 Fault format_refusal(const std::string& name, const std::string& width, const std::string& length,

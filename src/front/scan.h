@@ -21,6 +21,9 @@ struct Scan {
 // whatever was stored up to the rejection.
 Scan scan_command_line(const std::vector<std::string>& words, FormatRequest& request);
 
+// Scans a name as "-d name" would be scanned into request; a refusal says why not.
+Fault name_refusal(const std::string& name, FormatRequest& request);
+
 // Scans one format as "-n name -w width -h length" would be scanned into request; a
 // refusal says why not, as the option's refusal says it.
 Fault format_refusal(const std::string& name, const std::string& width, const std::string& length,

@@ -1,5 +1,6 @@
 #include "front/usage.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "formats/tape.h"
@@ -8,6 +9,27 @@ namespace {
 
 const char kRule[] = "===========================\n";
 const char kNotice[] = "Adds and deletes custom label formats of a label printer";
+
+struct OptionHelp {
+  const char* words;
+  const char* does;
+};
+
+// Every option the screen above does not show, as the manual page describes it.
+constexpr OptionHelp kMoreOptions[] = {
+    {"--list", "list the formats: name, sizes, key, state"},
+    {"--export", "print the formats as a catalogue"},
+    {"-P NAME --apply FILE", "make the formats those FILE lists (-: stdin)"},
+    {"--prune", "with --apply: delete formats FILE does not name"},
+    {"--allow-empty", "with --prune: take a FILE that names no format"},
+    {"-P NAME --delete-listed FILE", "delete the formats FILE names, one a line"},
+    {"--dry-run", "say what would change, and change nothing"},
+    {"--check", "report what is wrong (status 1 if anything)"},
+    {"--repair", "mend what the files tell how to mend"},
+    {"--model", "print the printer model this program runs as"},
+    {"--version", "print the version"},
+    {"--help", "print this help"},
+};
 
 }  // namespace
 
@@ -35,6 +57,16 @@ std::string usage_screen(const FormatRequest& request) {
   screen += "\t\"vtpapertoollpr_" + id + " -P " + name + " -d New\\ Label\\ Format\" [enter]\n\n";
   screen += kRule;
   return screen;
+}
+
+std::string options_help() {
+  std::string help = " More options:\n";
+  for (const OptionHelp& option : kMoreOptions) {
+    std::string words = option.words;
+    words.resize(std::max<size_t>(words.size() + 2, 31), ' ');
+    help += "  " + words + option.does + "\n";
+  }
+  return help;
 }
 
 void print_usage_screen(FormatRequest request) {

@@ -31,7 +31,10 @@ Outcome run(Command command, const FormatRequest& request,
       return export_label_formats(on_file);
     case Command::kApply:
       return apply_catalogue(request, catalogue, on_file);
+    case Command::kDeleteListed:
+      return delete_listed(request, catalogue, on_file);
     case Command::kUsage:
+    case Command::kModel:
       break;
   }
   return {};

@@ -10,7 +10,18 @@
 #include "formats/request.h"
 #include "ops/outcome.h"
 
-enum class Command { kUsage, kAdd, kDelete, kList, kCheck, kRepair, kExport, kApply };
+enum class Command {
+  kUsage,
+  kAdd,
+  kDelete,
+  kList,
+  kCheck,
+  kRepair,
+  kExport,
+  kApply,
+  kDeleteListed,
+  kModel,
+};
 
 // Takes the lock on the model's data directory, waiting at most wait_ms for another run
 // (kBusy when the wait ran out); makes SIGINT, SIGTERM and SIGHUP remove what the run

@@ -70,6 +70,25 @@ bool as_planned(const FormatChange& change, const PlannedFormat& planned) {
   return change.made && change.kind == planned.change.kind;
 }
 
+// A catalogue's change is made as one, or only told with request.dry_run.
+Outcome run_plan(const FormatRequest& request, const Plan& plan, const OnFile& on_file) {
+  if (request.dry_run || plan.steps.empty()) {
+    Outcome preview;
+    for (const PlannedFormat& planned : plan.formats) preview.changes.push_back(planned.change);
+    return preview;
+  }
+  Outcome outcome = make_change(on_file.set, plan);
+  if (outcome.fault.subject != sibling_tool_path(request.model_id)) return outcome;
+  // The first format whose calls did not all succeed is the one the refusal was about.
+  for (size_t i = 0; i < plan.formats.size(); ++i) {
+    if (as_planned(outcome.changes[i], plan.formats[i])) continue;
+    outcome.fault.subject = "format '" + escaped_name(plan.formats[i].change.format.label_name) +
+                            "': " + outcome.fault.subject;
+    break;
+  }
+  return outcome;
+}
+
 }  // namespace
 
 Outcome export_label_formats(const OnFile& on_file) {
@@ -91,21 +110,16 @@ Outcome apply_catalogue(FormatRequest request, const std::vector<FormatRequest>&
   Plan plan;
   const Fault fault = plan_catalogue(request, formats, on_file, plan);
   if (failed(fault)) return failure(fault);
-  if (request.dry_run || plan.steps.empty()) {
-    Outcome preview;
-    for (const PlannedFormat& planned : plan.formats) preview.changes.push_back(planned.change);
-    return preview;
+  return run_plan(request, plan, on_file);
+}
+
+Outcome delete_listed(FormatRequest request, const std::vector<FormatRequest>& names,
+                      const OnFile& on_file) {
+  Plan plan;
+  for (const FormatRequest& name : names) {
+    if (!find_named(on_file, name.label_name).keys.empty()) plan_format(name, on_file, "", plan);
   }
-  Outcome outcome = make_change(on_file.set, plan);
-  if (outcome.fault.subject != sibling_tool_path(request.model_id)) return outcome;
-  // The first format whose calls did not all succeed is the one the refusal was about.
-  for (size_t i = 0; i < plan.formats.size(); ++i) {
-    if (as_planned(outcome.changes[i], plan.formats[i])) continue;
-    outcome.fault.subject = "format '" + escaped_name(plan.formats[i].change.format.label_name) +
-                            "': " + outcome.fault.subject;
-    break;
-  }
-  return outcome;
+  return run_plan(request, plan, on_file);
 }
 
 Outcome preview_add(FormatRequest request, const OnFile& on_file) {

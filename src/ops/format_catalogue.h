@@ -27,6 +27,12 @@ Outcome export_label_formats(const OnFile& on_file);
 Outcome apply_catalogue(FormatRequest request, const std::vector<FormatRequest>& formats,
                         const OnFile& on_file);
 
+// Deletes every format that one of names stands under (requests scanned as -d scans
+// them), in one change; a name on no file is left alone, not even asked of the sibling
+// tool. The outcome is as apply_catalogue's.
+Outcome delete_listed(FormatRequest request, const std::vector<FormatRequest>& names,
+                      const OnFile& on_file);
+
 // The change that add_label_format, or delete_label_format, would make. No file is
 // changed and the sibling tool is not asked.
 Outcome preview_add(FormatRequest request, const OnFile& on_file);

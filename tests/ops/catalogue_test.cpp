@@ -87,6 +87,11 @@ TEST(Catalogue, OnlyWhatDiffersChanges) {
   EXPECT_EQ(tree.run(apply(catalogue, true)).out, "delete\tTube12\n");
   EXPECT_EQ(tree.catalogue(), tree.registry());
   EXPECT_EQ(tree.run({"--check"}).out, "");
+  // Names alone, as an export lists them, go in one change; a name on no file is no change.
+  write_file(catalogue, "# gone everywhere\nAsset24\t24\t90\nNope\n");
+  EXPECT_EQ(tree.run({"-P", "q1", "--delete-listed", catalogue.string()}).out, "delete\tAsset24\n");
+  EXPECT_EQ(tree.sibling_calls(), "-d -n -d -n -d -d");
+  EXPECT_EQ(tree.run({"--list"}).out, "");
 }
 
 // A catalogue that cannot be applied whole is refused before anything is asked or changed.
@@ -103,6 +108,9 @@ TEST(Catalogue, BadCataloguesChangeNothing) {
        ":1: format 'x[CustomTape]': -n: the label name holds [CustomTape]"},
       {"A\t12\t50\r\nB\t9\t9\nA\t9\t9\n", ":3: format 'A': named again; first on line 1"},
       {"<dir>", ": Is a directory"},
+      {"# a failed export left nothing\n\n",
+       ": names no format, so --prune would delete every format on file; give --allow-empty to "
+       "mean that"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.text);
@@ -134,7 +142,9 @@ TEST(Catalogue, DryRunsChangeNothing) {
       {{"-P", "q1", "-n", "--dry-run", "-w", "12", "-h", "50", "--dry-run"},
        "add\t--dry-run\t12\t50\n"},
       {{"--repair", "--dry-run"}, "VtL_vtS24mm__0716064A0F3E\tAsset24\trebuilt in ImagingArea\n"},
-      {{"-P", "q1", "--dry-run", "--prune", "--apply", "/dev/null"}, "delete\tAsset24\n"},
+      {{"-P", "q1", "--dry-run", "--prune", "--allow-empty", "--apply", "/dev/null"},
+       "delete\tAsset24\n"},
+      {{"-P", "q1", "--prune", "--apply", "/dev/null"}, "", 255},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.command));
