@@ -9,6 +9,7 @@
 #include "ops/format_list.h"
 #include "ops/format_ops.h"
 #include "store/lock.h"
+#include "store/open_file.h"
 #include "store/transaction.h"
 
 namespace {
@@ -68,7 +69,9 @@ Outcome execute(Command command, const FormatRequest& request,
   Descriptor lock;
   const Fault fault = lock_directory(directory, wait_ms, lock);
   if (failed(fault)) return unlocked(directory, fault);
-  const FileSet set = model_files(request.model_id);
+  FileSet set = model_files(request.model_id);
+  const Fault unresolved = resolve_file_set(set);
+  if (failed(unresolved)) return failure(unresolved);
   remove_temporaries_on_signals(set);
   std::vector<Fault> notes;
   const Fault unrecovered = recover_data_files(set, notes);

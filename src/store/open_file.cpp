@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -15,10 +17,15 @@ namespace {
 // As many links as the kernel itself follows in one path.
 constexpr int kMostLinks = 40;
 
-// Whose links, and whose directories holding them, may steer where the program reads: the
-// rule the kernel applies in sticky directories, so that nobody can make root read a
-// file through a link of theirs, however far down the chain it stands.
 bool is_trusted_owner(uid_t owner) { return owner == 0 || owner == ::geteuid(); }
+
+// Whether nobody but root and the user running the program can put another entry in the
+// directory where one owned by entry_owner stands.
+bool keeps_entry(const struct stat& directory, uid_t entry_owner) {
+  if (!is_trusted_owner(directory.st_uid)) return false;
+  if ((directory.st_mode & (S_IWGRP | S_IWOTH)) == 0) return true;
+  return (directory.st_mode & S_ISVTX) != 0 && is_trusted_owner(entry_owner);
+}
 
 bool read_link(int link_fd, std::string& target) {
   target.assign(256, '\0');
@@ -33,89 +40,131 @@ bool read_link(int link_fd, std::string& target) {
   }
 }
 
-// Puts the parts of a link's target on top of the parts still to walk.
-void push_parts(const std::string& target, std::vector<std::string>& parts) {
-  size_t end = target.size();
-  while (end > 0) {
-    const size_t slash = target.rfind('/', end - 1);
-    const size_t start = slash == std::string::npos ? 0 : slash + 1;
-    if (end > start) parts.push_back(target.substr(start, end - start));
-    if (slash == std::string::npos) break;
-    end = slash;
+std::vector<std::string> parts_of(const std::string& path) {
+  std::vector<std::string> parts;
+  for (size_t start = 0; start <= path.size();) {
+    const size_t slash = std::min(path.find('/', start), path.size());
+    if (slash > start) parts.push_back(path.substr(start, slash - start));
+    start = slash + 1;
   }
+  return parts;
 }
 
-// A data file's path walked one part at a time.
+// A data file's path walked one part at a time, each part opened without following it,
+// so that no link can be swapped in behind a check.
 struct LinkWalk {
   std::string path;                // the data file's, which every fault is about
   Descriptor dir;                  // where the next part is looked up
+  std::vector<std::string> at;     // the parts of dir's path, from the root
   std::vector<std::string> parts;  // still to walk, the next one last
   int links = 0;
 };
 
-// Moves the walk on by one part: through a trusted link, into a directory, or, for the
-// last part, opens it as file.
-Fault walk_part(LinkWalk& walk, const std::string& part, Descriptor& file) {
+void push_parts(const std::string& target, std::vector<std::string>& parts) {
+  const std::vector<std::string> more = parts_of(target);
+  parts.insert(parts.end(), more.rbegin(), more.rend());
+}
+
+Fault follow_link(LinkWalk& walk, const Descriptor& entry, const struct stat& info,
+                  const struct stat& holder) {
+  std::string target;
+  if (++walk.links > kMostLinks || !is_trusted_owner(info.st_uid) ||
+      !keeps_entry(holder, info.st_uid) || !read_link(entry.fd, target) || target.empty()) {
+    return {ELOOP, walk.path, ""};
+  }
+  push_parts(target, walk.parts);
+  if (target[0] != '/') return {};
+  Descriptor root(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (root.fd < 0) return fault_from_errno(walk.path);
+  walk.dir = std::move(root);
+  walk.at.clear();
+  return {};
+}
+
+// Moves the walk on by one part: through a trusted link, or into a directory. The last
+// part, once it is no link, ends the walk.
+Fault walk_part(LinkWalk& walk, const std::string& part, bool& ended) {
+  if (part == "..") {
+    Descriptor up(::openat(walk.dir.fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (up.fd < 0) return fault_from_errno(walk.path);
+    walk.dir = std::move(up);
+    if (!walk.at.empty()) walk.at.pop_back();
+    return {};
+  }
   Descriptor entry(::openat(walk.dir.fd, part.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
   struct stat info {};
   struct stat holder {};
-  if (entry.fd < 0 || ::fstat(entry.fd, &info) != 0 || ::fstat(walk.dir.fd, &holder) != 0) {
-    return fault_from_errno(walk.path);
+  if (::fstat(walk.dir.fd, &holder) != 0) return fault_from_errno(walk.path);
+  if (entry.fd < 0) {
+    // A target that is not there ends the walk: reading it finds it missing. Nobody else may
+    // be able to put one there either.
+    ended = errno == ENOENT && walk.parts.empty();
+    if (!ended) return fault_from_errno(walk.path);
+    return keeps_entry(holder, ::geteuid()) ? Fault{} : Fault{ELOOP, walk.path, ""};
   }
-  if (S_ISLNK(info.st_mode)) {
-    std::string target;
-    if (++walk.links > kMostLinks || !is_trusted_owner(info.st_uid) ||
-        !is_trusted_owner(holder.st_uid) || !read_link(entry.fd, target)) {
-      return {ELOOP, walk.path, ""};
-    }
-    push_parts(target, walk.parts);
-    if (target.empty() || target[0] != '/') return {};
-    Descriptor root(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (root.fd < 0) return fault_from_errno(walk.path);
-    walk.dir = std::move(root);
-    return {};
-  }
+  if (::fstat(entry.fd, &info) != 0) return fault_from_errno(walk.path);
+  if (S_ISLNK(info.st_mode)) return follow_link(walk, entry, info, holder);
+  if (walk.links > 0 && !keeps_entry(holder, info.st_uid)) return {ELOOP, walk.path, ""};
   if (walk.parts.empty()) {
-    file = Descriptor(
-        ::openat(walk.dir.fd, part.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
-    return file.fd < 0 ? fault_from_errno(walk.path) : Fault{};
+    ended = true;
+    return {};
   }
   if (!S_ISDIR(info.st_mode)) return {ENOTDIR, walk.path, ""};
   // The directory just checked is the one walked on from, whatever its name holds now.
   walk.dir = std::move(entry);
+  walk.at.push_back(part);
   return {};
 }
 
-// Opens a data file that is a symbolic link by walking the chain one part at a time, each
-// part opened without following it, so that no link can be swapped in behind a check.
-Fault open_through_trusted_links(const std::string& path, Descriptor& file) {
-  const size_t slash = path.rfind('/');
-  const std::string directory = slash == 0 ? "/" : path.substr(0, slash);
-  LinkWalk walk{path,
-                Descriptor(::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)),
-                {path.substr(slash + 1)}};
-  if (walk.dir.fd < 0) return fault_from_errno(path);
-  while (file.fd < 0) {
-    // A link to "/" leaves no part to open: the data file is then a directory.
-    if (walk.parts.empty()) return {EISDIR, path, ""};
-    const std::string part = walk.parts.back();
-    walk.parts.pop_back();
-    if (part == "." && !walk.parts.empty()) continue;
-    const Fault fault = walk_part(walk, part, file);
-    if (failed(fault)) return fault;
-  }
-  return {};
+std::string joined(const std::vector<std::string>& parts, const std::string& last) {
+  std::string path;
+  for (const std::string& part : parts) path += "/" + part;
+  return path + "/" + last;
 }
 
 }  // namespace
 
+Fault resolve_data_file(const std::string& path, std::string& resolved) {
+  resolved = path;
+  struct stat info {};
+  if (io_lstat(path, info) != 0) return errno == ENOENT ? Fault{} : fault_from_errno(path);
+  if (!S_ISLNK(info.st_mode)) return {};
+  const size_t slash = path.rfind('/');
+  char real[PATH_MAX];
+  if (slash == std::string::npos || ::realpath(path.substr(0, slash).c_str(), real) == nullptr) {
+    return fault_from_errno(path);
+  }
+  LinkWalk walk{path,
+                Descriptor(::open(real, O_PATH | O_DIRECTORY | O_CLOEXEC)),
+                parts_of(real),
+                {path.substr(slash + 1)}};
+  if (walk.dir.fd < 0) return fault_from_errno(path);
+  for (bool ended = false; !ended;) {
+    // A link to "/" leaves no part to open: the data file is then a directory.
+    if (walk.parts.empty()) return {EISDIR, path, ""};
+    const std::string part = walk.parts.back();
+    walk.parts.pop_back();
+    if (part == ".") continue;
+    const Fault fault = walk_part(walk, part, ended);
+    if (failed(fault)) return fault;
+    if (ended) resolved = joined(walk.at, part);
+  }
+  return {};
+}
+
+Fault resolve_file_set(FileSet& set) {
+  for (std::string& path : set.files) {
+    std::string resolved;
+    const Fault fault = resolve_data_file(path, resolved);
+    if (failed(fault)) return fault;
+    path = resolved;
+  }
+  return {};
+}
+
 Fault open_data_file(const std::string& path, Descriptor& file, struct stat* info) {
   file = Descriptor(io_open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
-  if (file.fd < 0 && errno != ELOOP) return fault_from_errno(path);
-  if (file.fd < 0) {
-    const Fault fault = open_through_trusted_links(path, file);
-    if (failed(fault)) return fault;
-  }
+  if (file.fd < 0) return fault_from_errno(path);
   struct stat status {};
   if (io_fstat(file.fd, status, path) != 0) return fault_from_errno(path);
   if (!S_ISREG(status.st_mode)) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 
@@ -255,6 +256,28 @@ void keep_or_drop(Change& change) {
   if (!change.record_stays) discard(change);
 }
 
+// The directories besides the set's that hold a data file, where a trusted link leads.
+std::vector<std::string> other_directories(const FileSet& set) {
+  std::vector<std::string> directories;
+  for (const std::string& path : set.files) {
+    const std::string directory = path.substr(0, path.rfind('/'));
+    if (directory == set.directory ||
+        std::find(directories.begin(), directories.end(), directory) != directories.end()) {
+      continue;
+    }
+    directories.push_back(directory);
+  }
+  return directories;
+}
+
+Fault sync_other_directories(const FileSet& set) {
+  for (const std::string& directory : other_directories(set)) {
+    const Fault fault = sync_directory(directory);
+    if (failed(fault)) return fault;
+  }
+  return {};
+}
+
 Fault install(const Change& change) {
   const std::string record = commit_record_path(change.set);
   Fault fault = sync_directory(change.set.directory);
@@ -262,6 +285,7 @@ Fault install(const Change& change) {
     const std::string& path = change.prepared[i].path;
     if (io_rename(temporary_path(path), path) != 0) fault = fault_from_errno(path);
   }
+  if (!failed(fault)) fault = sync_other_directories(change.set);
   return failed(fault) ? fault : remove_record(change.set, record);
 }
 
@@ -419,6 +443,8 @@ Fault commit_change(Change& change) {
   Fault fault = wanted == change.prepared ? Fault{} : prepare_copies(change, wanted);
   if (!failed(fault)) fault = copies_are_current(change);
   if (!failed(fault) && !change.record_current) fault = rewrite_record(change);
+  // Copies beside a link's target must be there for the record to name them.
+  if (!failed(fault)) fault = sync_other_directories(change.set);
   if (failed(fault)) {
     keep_or_drop(change);
     return fault;

@@ -27,6 +27,17 @@ const char kNoHeader[] =
 const std::string kStale =
     std::string(kAssetKey) + "\tAsset24\tcurrent media in vtlmq700krc, but not a whole format\n";
 
+// The text with every line ended in CR LF.
+std::string crlf(const std::string& text) {
+  std::string ended;
+  for (const char c : text) ended += c == '\n' ? "\r\n" : std::string(1, c);
+  return ended;
+}
+
+std::string without(std::string text, const std::string& line) {
+  return text.erase(text.find(line), line.size());
+}
+
 Words add(const std::string& name, const std::string& width, const std::string& length) {
   return {"-P", "q1", "-n", name, "-w", width, "-h", length};
 }
@@ -201,6 +212,29 @@ TEST(Ops, Commands) {
        "inf/vtlmq700krc", "Media=VtL_vtS12mm__070A0327E240\nCopies=1\n", "-d -n"},
       {"a name on no file", "lmq700k", [](const Tree&) {},
        {{{"-P", "q1", "-d", "Nope"}, "Not found 'Nope'\n"}}, kAsset, true, "", "", "-d"},
+      {"a data file that links to itself", "lmq700k",
+       [](const Tree& t) { fs::remove(t.inf / "ImagingArea"); fs::create_symlink("ImagingArea", t.inf / "ImagingArea"); },
+       {{{"--list"}, "", 255, "/ImagingArea: Too many levels of symbolic links\n"}}, "", true, "", "", ""},
+      {"a line that quotes a key is no entry", "lmq700k",
+       [](const Tree& t) { write_file(t.inf / "vtlmq700kfunc", read_file(t.inf / "vtlmq700kfunc") + "Note=see " + kAssetKey + "/Asset24 above\n"); },
+       {{{"--check"}, ""}, {{"--repair"}, ""}}, kAsset, true},
+      {"a paper table entry cut short", "lmq700k",
+       [](const Tree& t) { write_file(t.inf / "paperinflmq700k", without(read_file(t.inf / "paperinflmq700k"), "415")); },
+       {{{"--check"}, std::string(kAssetKey) + "\tAsset24\tits entry in paperinflmq700k is not what its key gives\n" + kStale, 1},
+        {{"--export"}, "", 255, "format 'Asset24': not whole, which a catalogue cannot hold (see --check)\n"}},
+       "Asset24\t22\t100\tVtL_vtS24mm__0716064A0F3E\tcurrent,incomplete\n", true},
+      {"files whose lines end in CR LF", "lmq700k",
+       [](const Tree& t) { for (const char* name : {"ImagingArea", "vtlmq700krc"}) write_file(t.inf / name, crlf(read_file(t.inf / name))); },
+       {{add("T", "12", "50"), ""}, {kDeleteAsset, ""}, {{"--check"}, ""}},
+       "T\t10\t50\tVtL_vtS12mm__010A0327E240\t-\n", false, "inf/ImagingArea", "\r\nVtL_vtS12mm__010A0327E240\t:\t0.00\t0.00\t30.00\t141.52\r\n"},
+      {"a file that mixes CR LF and LF", "lmq700k",
+       [](const Tree& t) { write_file(t.inf / "vtlmq700krc", "Media=vtS12mm\r\n" + read_file(t.inf / "vtlmq700krc")); },
+       {{{"--check"}, "-\t-\tvtlmq700krc mixes lines ending in CR LF (1) and in LF alone (4)\n", 1}}, kAsset},
+      {"a sibling tool that is missing", "lmq700k", [](const Tree& t) { fs::remove(t.lpd / "vtpapertoolcups_lmq700k"); },
+       {{kDeleteAsset, "", 255, "/vtpapertoolcups_lmq700k: No such file or directory\n"}}, kAsset, true},
+      {"a sibling tool killed by a signal", "lmq700k",
+       [](const Tree& t) { write_file(t.lpd / "standin.during", "kill -TERM $PPID; sleep 1\n"); },
+       {{kDeleteAsset, "", 255, "/vtpapertoolcups_lmq700k: killed by signal 15\n"}}, kAsset, true},
       {"a planted temporary file", "lmq700k",
        [](const Tree& t) { fs::create_symlink(t.dir / "outside", t.inf / "ImagingArea.$$$"); },
        {{kDeleteAsset, "Too many levels of symbolic links\n", 255,
@@ -220,7 +254,7 @@ TEST(Ops, Commands) {
       EXPECT_EQ(result.status, step.status);
       const std::string& err = result.err;
       EXPECT_TRUE(step.err.empty() ? err.empty()
-                                   : err.rfind("vtpapertoollpr_" + c.model + ": /", 0) == 0 &&
+                                   : err.rfind("vtpapertoollpr_" + c.model + ": ", 0) == 0 &&
                                          err.size() > step.err.size() &&
                                          err.substr(err.size() - step.err.size()) == step.err)
           << err;
@@ -243,10 +277,6 @@ std::string line_holding(const std::string& text, const std::string& what) {
   const size_t at = text.find(what);
   const size_t start = text.rfind('\n', at) + 1;
   return text.substr(start, text.find('\n', at) + 1 - start);
-}
-
-std::string without(std::string text, const std::string& line) {
-  return text.erase(text.find(line), line.size());
 }
 
 // The line that holds what, joined to the one before it by a lost line feed.
@@ -275,6 +305,11 @@ TEST(Ops, RepairRebuilds) {
     return mended.insert(mended.find("[CustomTape]\n") + 13, line_holding(text, key));
   };
   const auto as_it_was = [](const std::string& text, const std::string&) { return text; };
+  const auto cut_short = [](const std::string& text, const std::string& key) {
+    const std::string line = line_holding(text, key);
+    return std::string(text).replace(text.find(line), line.size(),
+                                     line.substr(0, line.size() - 3) + "\n");
+  };
   const auto emptied = [](const std::string&, const std::string&) { return std::string(); };
   // The sample's own lines come first, and cannot be rebuilt.
   const auto only_formats = [](const std::string& text, const std::string&) {
@@ -295,6 +330,8 @@ TEST(Ops, RepairRebuilds) {
       {"two function file entries joined", "vtlmq700kfunc", "Tube12", joined, as_it_was},
       {"a roll's ImagingArea line lost", "ImagingArea", "Roll29", lost, at_end},
       {"a roll's paper table line lost", "paperinfrk260", "Roll29", lost, at_end},
+      {"a paper table line cut short", "paperinflmq700k", "Tube12", cut_short, as_it_was},
+      {"an ImagingArea line cut short", "ImagingArea", "HS9", cut_short, as_it_was},
   };
   std::map<std::string, Files> whole;
   std::map<std::string, std::string> keys;
@@ -330,7 +367,8 @@ TEST(Ops, RepairRebuilds) {
 }
 
 // Only root can make a file or link belong to someone else. A link is followed only when
-// every link of its chain, and each directory that holds one, is root's.
+// every link of its chain is root's, and nobody else can put another entry in a directory
+// on its way; a link that is followed stays a link, and its target gets the change.
 TEST(Ops, LinksAndOwners) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root";
   Tree tree("lmq700k");
@@ -343,31 +381,44 @@ TEST(Ops, LinksAndOwners) {
   fs::create_symlink(hop / "." / "next", tree.inf / "ImagingArea");
   ASSERT_EQ(::chown((tree.inf / "paperinflmq700k").c_str(), 65534, 65534), 0);
   fs::permissions(tree.inf / "paperinflmq700k", fs::perms(0640));
+  const auto owned = [](const fs::path& path, uid_t owner) {
+    return ::lchown(path.c_str(), owner, owner) == 0;
+  };
+  const auto mode = [](const fs::path& path, int bits) {
+    return ::chmod(path.c_str(), static_cast<mode_t>(bits)) == 0;
+  };
   const struct {
     std::string what;
-    fs::path path;  // what is given to someone else
-    bool is_link;
-  } rows[] = {
-      {"the data file's own link", tree.inf / "ImagingArea", true},
-      {"a link further down the chain", hop / "next", true},
-      {"the directory that holds a link", hop, false},
+    std::function<bool()> make, undo;
+  } unsafe[] = {
+      {"the data file's own link is another's",
+       [&] { return owned(tree.inf / "ImagingArea", 65534); },
+       [&] { return owned(tree.inf / "ImagingArea", 0); }},
+      {"a link further down the chain is another's", [&] { return owned(hop / "next", 65534); },
+       [&] { return owned(hop / "next", 0); }},
+      {"the directory that holds a link is another's", [&] { return owned(hop, 65534); },
+       [&] { return owned(hop, 0); }},
+      {"anyone may write the directory that holds a link", [&] { return mode(hop, 0777); },
+       [&] { return mode(hop, 0755); }},
+      {"the target, another's, stands in a sticky directory anyone may write",
+       [&] { return mode(tree.dir, 01777) && owned(secret, 65534); },
+       [&] { return owned(secret, 0); }},
   };
   const Files before = tree.files();
-  for (const auto& row : rows) {
+  for (const auto& row : unsafe) {
     SCOPED_TRACE(row.what);
-    ASSERT_EQ(row.is_link ? ::lchown(row.path.c_str(), 65534, 65534)
-                          : ::chown(row.path.c_str(), 65534, 65534),
-              0);
+    ASSERT_TRUE(row.make());
     const Result refused = tree.run(kDeleteAsset);
     EXPECT_EQ(refused.out, "Too many levels of symbolic links\n");
     EXPECT_EQ(refused.status, 255);
     EXPECT_EQ(tree.files(), before);
-    ASSERT_EQ(::lchown(row.path.c_str(), 0, 0), 0);
+    EXPECT_EQ(tree.sibling_log(), "");
+    ASSERT_TRUE(row.undo());
   }
+  // A target of root's may stand in a sticky directory.
   EXPECT_EQ(tree.run(kDeleteAsset).status, 0);
-  EXPECT_EQ(read_file(tree.inf / "ImagingArea"), "vtS12mm\t:\t0\t0\t0\t0\n");
-  EXPECT_EQ(read_file(secret), "vtS12mm\t:\t0\t0\t0\t0\nVtL_vtS24mm__0716064A0F3E\tsecret\n");
-  EXPECT_FALSE(fs::is_symlink(tree.inf / "ImagingArea"));
+  EXPECT_EQ(read_file(secret), "vtS12mm\t:\t0\t0\t0\t0\n");
+  EXPECT_TRUE(fs::is_symlink(tree.inf / "ImagingArea"));
   struct stat paper {};
   ::stat((tree.inf / "paperinflmq700k").c_str(), &paper);
   EXPECT_EQ(paper.st_uid, 65534u);

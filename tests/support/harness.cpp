@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -82,6 +83,9 @@ pid_t Tree::start(const Words& args, const Env& env, const std::string& name) co
   pid_t pid = -1;
   posix_spawn(&pid, TWIN_PATH, &actions, nullptr, pointers(words).data(), pointers(texts).data());
   posix_spawn_file_actions_destroy(&actions);
+  // A run that loops without end fails its test in seconds, not at the suite's timeout.
+  const struct rlimit cpu { 10, 10 };
+  ::prlimit(pid, RLIMIT_CPU, &cpu, nullptr);
   return pid;
 }
 
@@ -103,8 +107,9 @@ Files Tree::files() const {
   Files files;
   if (!fs::exists(inf)) return files;
   for (const auto& entry : fs::directory_iterator(inf)) {
+    std::error_code loop;
     files[entry.path().filename().string()] =
-        entry.is_regular_file() ? read_file(entry.path()) : "<not a file>";
+        entry.is_regular_file(loop) ? read_file(entry.path()) : "<not a file>";
   }
   return files;
 }
@@ -132,10 +137,11 @@ std::set<std::string> Tree::registry() const {
   return formats;
 }
 
-std::vector<std::string> Tree::io_calls(const Words& args, Result& result) const {
+std::vector<std::string> Tree::io_calls(const Words& args, Result& result, Env env) const {
   const fs::path log = dir / "io.log";
   fs::remove(log);
-  result = run(args, {{"VTPAPERTOOL_IO_LOG", log.string()}});
+  env["VTPAPERTOOL_IO_LOG"] = log.string();
+  result = run(args, env);
   std::istringstream lines(read_file(log));
   std::vector<std::string> calls;
   for (std::string line; std::getline(lines, line);) calls.push_back(line);

@@ -44,7 +44,7 @@ struct Tree {
   std::set<std::string> catalogue() const;
   std::set<std::string> registry() const;
   // Runs the command and gives back its I/O calls, "<call> <subject>", in order.
-  std::vector<std::string> io_calls(const Words& args, Result& result) const;
+  std::vector<std::string> io_calls(const Words& args, Result& result, Env env = {}) const;
   std::string sibling_log() const;
   std::string sibling_calls() const;  // each call's option, "-d" or "-n", in call order
 

@@ -1,7 +1,7 @@
 // The test build's seam, from the environment: VTPAPERTOOL_ROOT, VTPAPERTOOL_CLOCK
 // ("<s>.<us>"), VTPAPERTOOL_LOCK_WAIT (ms), VTPAPERTOOL_BLOCK (bytes read at a time),
-// VTPAPERTOOL_FAULT ("<k>:<errno>": the k-th I/O call fails), VTPAPERTOOL_STOP ("<k>": the
-// k-th call waits while VTPAPERTOOL_FAULT_MET, made on reaching it, exists) and
+// VTPAPERTOOL_FAULT ("<k>:<errno>[,<k>:<errno>...]": the k-th I/O call fails), VTPAPERTOOL_STOP
+// ("<k>": the k-th call waits while VTPAPERTOOL_FAULT_MET, made on reaching it, exists) and
 // VTPAPERTOOL_IO_LOG (gets "<call> <subject>" lines).
 #include <fcntl.h>
 #include <unistd.h>
@@ -59,9 +59,16 @@ int injected_fault(const char* call, const std::string& subject) {
   if (std::strtol(environment("VTPAPERTOOL_STOP"), nullptr, 10) == calls) {
     for (const char* marker = make_marker(); ::access(marker, F_OK) == 0;) ::usleep(1000);
   }
-  char* rest = nullptr;
-  const long target = std::strtol(environment("VTPAPERTOOL_FAULT"), &rest, 10);
-  if (calls != target || *rest != ':') return 0;
-  make_marker();
-  return std::atoi(rest + 1);
+  for (const char* fault = environment("VTPAPERTOOL_FAULT"); *fault != '\0';) {
+    char* rest = nullptr;
+    const long target = std::strtol(fault, &rest, 10);
+    if (*rest != ':') return 0;
+    const int error = static_cast<int>(std::strtol(rest + 1, &rest, 10));
+    if (calls == target) {
+      make_marker();
+      return error;
+    }
+    fault = *rest == ',' ? rest + 1 : rest;
+  }
+  return 0;
 }
