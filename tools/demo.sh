@@ -11,6 +11,8 @@ need_packages diff=diffutils
 build="$top/build/demo"
 stage="$build/stage"
 sh "$top/tools/try.sh" "$build" >/dev/null
+# One build serves any driver tree: this one is the demo's stage.
+export VTPAPERTOOL_ROOT="$stage"
 
 rm -rf "$build/before"
 for model in lmq700k rk260; do

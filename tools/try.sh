@@ -1,8 +1,9 @@
 #!/bin/sh
-# Lays out a driver to try the tool on without a printer: builds the tool for a staging
-# root under <dir> (build/try by default), copies the sample driver trees of examples/
-# there with the sibling stand-in, and links every model's name in <dir>/bin. Running it
-# again starts afresh. Installs missing Debian packages when run as root.
+# Lays out a driver to try the tool on without a printer: builds the tool in <dir>
+# (build/try by default), copies the sample driver trees of examples/ under <dir>/stage with
+# the sibling stand-in, and links every model's name in <dir>/bin. The tool finds the stage
+# through VTPAPERTOOL_ROOT. Running it again starts afresh. Installs missing Debian packages
+# when run as root.
 # Usage: tools/try.sh [dir]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,7 +13,7 @@ case $dir in /*) ;; *) dir=$(pwd)/$dir ;; esac
 need_packages cmake=cmake g++=g++ make=make
 
 stage=$dir/stage
-cmake -S "$top" -B "$dir" -DVANTREL_ROOT="$stage" -DVTPAPERTOOL_TESTS=OFF >/dev/null
+cmake -S "$top" -B "$dir" -DVTPAPERTOOL_TESTS=OFF >/dev/null
 cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 
 rm -rf "$stage" "$dir/bin"
@@ -24,4 +25,4 @@ for model in lmq700k rk260; do
   ln -s "$dir/vtpapertoollpr" "$dir/bin/vtpapertoollpr_$model"
 done
 echo "sample drivers for lmq700k and rk260 under $stage"
-echo "try: PATH=$dir/bin:\$PATH vtpapertoollpr_lmq700k --list"
+echo "try: export VTPAPERTOOL_ROOT=$stage PATH=$dir/bin:\$PATH; vtpapertoollpr_lmq700k --list"

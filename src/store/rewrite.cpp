@@ -241,6 +241,17 @@ std::string temporary_path(const std::string& data_file_path) { return data_file
 
 std::string file_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
+Fault about_own_file(Fault fault, const std::string& stands_for, const std::string& doing) {
+  const std::string directory = stands_for.substr(0, stands_for.rfind('/'));
+  fault.subject = stands_for;
+  if (fault.error == EACCES || fault.error == EPERM) {
+    fault.why = "needs write permission in " + directory;
+  } else {
+    fault.why = doing + ": " + reason(fault);
+  }
+  return fault;
+}
+
 FileIdentity identity_of(const struct stat& info) {
   return {info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
 }
@@ -259,8 +270,10 @@ Fault prepare_data_file(const std::string& path, const std::vector<LineRule>& ru
   Copy copy;
   copy.path = path;
   copy.out.subject = destination.empty() ? temporary_path(path) : destination;
-  const Fault fault = fill_temporary(copy, rules, trailer);
+  Fault fault = fill_temporary(copy, rules, trailer);
   if (failed(fault) && copy.out.fd >= 0) ::unlink(copy.out.subject.c_str());
+  if (failed(fault) && fault.subject == copy.out.subject)
+    fault = about_own_file(fault, path, "writing its new copy");
   if (!failed(fault) && read != nullptr) *read = identity_of(copy.data_file);
   return fault;
 }

@@ -62,6 +62,11 @@ Fault prepare_data_file(const std::string& path, const std::vector<LineRule>& ru
 // The file a data file's new contents are written to before they take its place.
 std::string temporary_path(const std::string& data_file_path);
 
+// A failure about a file the program makes for its own use (a copy, the record) as a user
+// can act on it: about what it stands for, saying what was being done, or, where it could
+// not be made there at all, which directory needs write permission.
+Fault about_own_file(Fault fault, const std::string& stands_for, const std::string& doing);
+
 // The last part of a path: the name of the file in its directory.
 std::string file_name(const std::string& path);
 

@@ -13,8 +13,8 @@ struct ClockReading {
   int64_t microseconds;
 };
 
-// The directory under which every model's driver tree lies. The shipped program has it
-// fixed at build time; only the test build reads it from the environment.
+// The directory under which every model's driver tree lies: VTPAPERTOOL_ROOT when set and
+// not empty, else the one fixed at build time.
 std::string vantrel_root();
 
 // Seconds and microseconds since the epoch.

@@ -1,8 +1,14 @@
 #include <sys/time.h>
 
+#include <cstdlib>
+
 #include "store/seam.h"
 
-std::string vantrel_root() { return VANTREL_ROOT; }
+// VTPAPERTOOL_ROOT lets one build serve a staged tree or several simulated hosts.
+std::string vantrel_root() {
+  const char* root = std::getenv("VTPAPERTOOL_ROOT");
+  return root != nullptr && *root != '\0' ? root : VANTREL_ROOT;
+}
 
 ClockReading read_clock() {
   timeval now{};

@@ -98,12 +98,19 @@ void discard(const Change& change) {
   for (const std::string& temp : leftover_paths(change.set)) ::unlink(temp.c_str());
 }
 
+// The record, or its copy beside it, as the user knows it.
+std::string commit_record_path_of(const std::string& path) {
+  return path.substr(0, path.find(".$$$"));
+}
+
+// The record is named as what it is: the record of the change in its directory.
 Fault write_synced(const std::string& path, const std::string& contents) {
   Descriptor file;
   Fault fault = create_temporary(path, file);
   if (!failed(fault)) fault = write_all(file.fd, contents.data(), contents.size(), path);
   if (!failed(fault) && io_fsync(file.fd, path) != 0) fault = fault_from_errno(path);
   if (!failed(fault)) fault = close_checked(file, path);
+  if (failed(fault)) fault = about_own_file(fault, commit_record_path_of(path), "writing it");
   return fault;
 }
 
@@ -425,6 +432,8 @@ Fault record_step_done(Change& change, size_t step) {
                             : write_all(file.fd, mark.data(), mark.size(), journal);
   if (!failed(fault) && io_fdatasync(file.fd, journal) != 0) fault = fault_from_errno(journal);
   if (!failed(fault)) fault = close_checked(file, journal);
+  if (failed(fault))
+    fault = about_own_file(fault, commit_record_path(change.set), "marking a step");
   change.recorded[step] = true;
   // A mark that failed is never trusted, even where its bytes may have reached the disk:
   // the record is written whole again, or the step is left out of the change.

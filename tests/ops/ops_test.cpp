@@ -23,6 +23,8 @@ const Words kDeleteAsset{"-P", "q1", "-d", "Asset24"};
 const char kOtherKey[] = "VtL_vtS12mm__070A0327AAAA";
 const char kNoHeader[] =
     "/vtlmq700kfunc: has no [CustomTape] line, so no format can be entered there\n";
+const char kNoHeaderHere[] =
+    "vtlmq700kfunc has no [CustomTape] line, so adding cannot enter formats there\n";
 // What --check says of the sample settings file once Asset24 is not whole.
 const std::string kStale =
     std::string(kAssetKey) + "\tAsset24\tcurrent media in vtlmq700krc, but not a whole format\n";
@@ -212,6 +214,11 @@ TEST(Ops, Commands) {
        "inf/vtlmq700krc", "Media=VtL_vtS12mm__070A0327E240\nCopies=1\n", "-d -n"},
       {"a name on no file", "lmq700k", [](const Tree&) {},
        {{{"-P", "q1", "-d", "Nope"}, "Not found 'Nope'\n"}}, kAsset, true, "", "", "-d"},
+      {"an emptied function file is not mended, and nothing is dropped", "lmq700k",
+       [](const Tree& t) { write_file(t.inf / "vtlmq700kfunc", ""); },
+       {{{"--repair", "--dry-run"}, std::string(kAssetKey) + "\tAsset24\tnot mended: " + kNoHeaderHere + "-\t-\tnot mended: " + kNoHeaderHere, 1},
+        {{"--repair"}, std::string(kAssetKey) + "\tAsset24\tnot mended: " + kNoHeaderHere + "-\t-\tnot mended: " + kNoHeaderHere, 1}},
+       "Asset24\t22\t100\tVtL_vtS24mm__0716064A0F3E\tcurrent,incomplete\n", true},
       {"a data file that links to itself", "lmq700k",
        [](const Tree& t) { fs::remove(t.inf / "ImagingArea"); fs::create_symlink("ImagingArea", t.inf / "ImagingArea"); },
        {{{"--list"}, "", 255, "/ImagingArea: Too many levels of symbolic links\n"}}, "", true, "", "", ""},
@@ -357,7 +364,9 @@ TEST(Ops, RepairRebuilds) {
     const std::string& text = whole[model].at(d.file);
     write_file(tree.inf / d.file, d.damage(text, key));
     EXPECT_EQ(tree.run({"--check"}).status, 1);
+    const Result preview = tree.run({"--repair", "--dry-run"});
     const Result repaired = tree.run({"--repair"});
+    EXPECT_EQ(preview.out + std::to_string(preview.status), repaired.out + std::to_string(repaired.status));
     EXPECT_EQ(repaired.status, 0) << repaired.out;
     Files mended = whole[model];
     mended[d.file] = d.mended(text, key);
