@@ -13,6 +13,7 @@
 #include "formats/request.h"
 #include "front/catalogue.h"
 #include "front/scan.h"
+#include "front/system_log.h"
 #include "front/usage.h"
 #include "ops/executor.h"
 #include "ops/format_list.h"
@@ -136,6 +137,7 @@ int run_locked(Command command, const Run& run) {
                   std::to_string(patience / 1000) + " s");
     outcome = execute(command, run.request, run.catalogue, patience - kQuietWaitMs);
   }
+  log_outcome(run.program, command, run.request, outcome);
   return answer(command, run, outcome);
 }
 

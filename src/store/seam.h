@@ -28,6 +28,11 @@ int64_t lock_patience_ms();
 // meet every case that long lines bring.
 size_t line_block_size();
 
+// Writes one line to the system log (syslog(3), facility user) under the program's name,
+// at the syslog(3) priority given. The test build sends it instead to the datagram socket
+// that VTPAPERTOOL_LOG names, where that is set.
+void write_system_log(const std::string& program, int priority, const std::string& line);
+
 // Asked before each I/O call of the data store and each run of the sibling tool, with the
 // call's name and its subject. Returns 0 to let the call run, or the errno value the call
 // must fail with instead.

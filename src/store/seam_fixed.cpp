@@ -1,4 +1,5 @@
 #include <sys/time.h>
+#include <syslog.h>
 
 #include <cstdlib>
 
@@ -19,5 +20,14 @@ ClockReading read_clock() {
 int64_t lock_patience_ms() { return 30000; }
 
 size_t line_block_size() { return size_t{1} << 17; }
+
+void write_system_log(const std::string& program, int priority, const std::string& line) {
+  // openlog keeps the pointer, not the text.
+  static std::string ident;
+  ident = program.substr(program.rfind('/') + 1);
+  ::openlog(ident.c_str(), LOG_PID, LOG_USER);
+  ::syslog(priority, "%s", line.c_str());
+  ::closelog();
+}
 
 int injected_fault(const char*, const std::string&) { return 0; }

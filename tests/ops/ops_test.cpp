@@ -2,8 +2,11 @@
 // each command prints and what --list then shows, with the data files set up odd ways.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -40,8 +43,11 @@ std::string without(std::string text, const std::string& line) {
   return text.erase(text.find(line), line.size());
 }
 
-Words add(const std::string& name, const std::string& width, const std::string& length) {
-  return {"-P", "q1", "-n", name, "-w", width, "-h", length};
+Words add(const std::string& name, const std::string& width, const std::string& length,
+          const std::string& more = "") {
+  Words words{"-P", "q1", "-n", name, "-w", width, "-h", length};
+  if (!more.empty()) words.push_back(more);
+  return words;
 }
 
 // The file with every line that holds text taken out.
@@ -366,7 +372,8 @@ TEST(Ops, RepairRebuilds) {
     EXPECT_EQ(tree.run({"--check"}).status, 1);
     const Result preview = tree.run({"--repair", "--dry-run"});
     const Result repaired = tree.run({"--repair"});
-    EXPECT_EQ(preview.out + std::to_string(preview.status), repaired.out + std::to_string(repaired.status));
+    EXPECT_EQ(preview.out + std::to_string(preview.status),
+              repaired.out + std::to_string(repaired.status));
     EXPECT_EQ(repaired.status, 0) << repaired.out;
     Files mended = whole[model];
     mended[d.file] = d.mended(text, key);
@@ -433,6 +440,51 @@ TEST(Ops, LinksAndOwners) {
   EXPECT_EQ(paper.st_uid, 65534u);
   EXPECT_EQ(paper.st_gid, 65534u);
   EXPECT_EQ(paper.st_mode & 07777, 0640u);
+}
+
+// The lines the system log got, without the sender's process id.
+std::vector<std::string> logged_lines(int socket) {
+  std::vector<std::string> lines;
+  char message[4096];
+  for (ssize_t got; (got = ::recv(socket, message, sizeof message, MSG_DONTWAIT)) > 0;) {
+    std::string line(message, static_cast<size_t>(got));
+    lines.push_back(line.erase(line.find('['), line.find("]: ") + 1 - line.find('[')));
+  }
+  return lines;
+}
+
+// Every change a command makes goes to the system log: one line per format with its key,
+// the model, the command and the user; a change left recorded for the next run too, and a
+// dry run never.
+TEST(Ops, ChangesGoToTheSystemLog) {
+  Tree tree("lmq700k");
+  const int log = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, (tree.dir / "log").c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(log, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const Env env{{"VTPAPERTOOL_LOG", (tree.dir / "log").string()}, {"SUDO_USER", "alice"}};
+  Result result;
+  const std::vector<std::string> calls = tree.io_calls(add("Asset24", "12", "50"), result, env);
+  const long installed =
+      std::find(calls.begin(), calls.end(), "fsync " + tree.inf.string()) - calls.begin();
+  tree.run(add("Tube12", "12", "50", "--dry-run"), env);
+  tree.run({"-P", "q1", "-d", "Asset24"},
+           {{"VTPAPERTOOL_LOG", (tree.dir / "log").string()},
+            {"VTPAPERTOOL_FAULT", std::to_string(installed + 1) + ":5"}});
+  const std::string who =
+      std::string(::getpwuid(::getuid())->pw_name) + " (uid " + std::to_string(::getuid());
+  const std::string lead = "vtpapertoollpr_lmq700k: lmq700k: ";
+  EXPECT_EQ(logged_lines(log),
+            (std::vector<std::string>{
+                "<13>" + lead + "-n by " + who +
+                    ", sudo from alice): replaced 'Asset24' "
+                    "(VtL_vtS24mm__0716064A0F3E) by VtL_vtS12mm__070A0327E240, 12 x 50 mm",
+                "<13>" + lead + "-d by " + who + "): deleted 'Asset24' (VtL_vtS12mm__070A0327E240)",
+                "<11>" + lead + "-d by " + who +
+                    "): the change is recorded for the next run to finish: " + tree.inf.string() +
+                    ": Input/output error"}));
+  ::close(log);
 }
 
 // A terminal is shown no control byte of a name; a script reads the name as it gave it.

@@ -2,8 +2,12 @@
 // ("<s>.<us>"), VTPAPERTOOL_LOCK_WAIT (ms), VTPAPERTOOL_BLOCK (bytes read at a time),
 // VTPAPERTOOL_FAULT ("<k>:<errno>[,<k>:<errno>...]": the k-th I/O call fails), VTPAPERTOOL_STOP
 // ("<k>": the k-th call waits while VTPAPERTOOL_FAULT_MET, made on reaching it, exists) and
-// VTPAPERTOOL_IO_LOG (gets "<call> <subject>" lines).
+// VTPAPERTOOL_IO_LOG (gets "<call> <subject>" lines) and VTPAPERTOOL_LOG (a datagram socket
+// that gets the system log's lines).
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -50,6 +54,21 @@ int64_t lock_patience_ms() {
 size_t line_block_size() {
   const long long block = std::strtoll(environment("VTPAPERTOOL_BLOCK"), nullptr, 10);
   return block > 0 ? static_cast<size_t>(block) : size_t{1} << 17;
+}
+
+// As syslog(3) sends it to /dev/log: "<facility and priority>name[pid]: line".
+void write_system_log(const std::string& program, int priority, const std::string& line) {
+  const char* path = environment("VTPAPERTOOL_LOG");
+  if (*path == '\0') return;
+  const std::string message = "<" + std::to_string(LOG_USER | priority) + ">" +
+                              program.substr(program.rfind('/') + 1) + "[" +
+                              std::to_string(::getpid()) + "]: " + line;
+  sockaddr_un to{};
+  to.sun_family = AF_UNIX;
+  std::strncpy(to.sun_path, path, sizeof to.sun_path - 1);
+  const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ::sendto(fd, message.data(), message.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  ::close(fd);
 }
 
 int injected_fault(const char* call, const std::string& subject) {

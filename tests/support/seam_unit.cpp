@@ -12,6 +12,8 @@ int64_t lock_patience_ms() { return 0; }
 
 size_t line_block_size() { return unit_seam.block; }
 
+void write_system_log(const std::string&, int, const std::string&) {}
+
 int injected_fault(const char* call, const std::string&) {
   return unit_seam.failing_call == call ? unit_seam.failing_error : 0;
 }
