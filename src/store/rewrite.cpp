@@ -225,9 +225,14 @@ Fault finish_temporary(Copy& copy) {
   return close_checked(copy.temp, temp);
 }
 
+// The copy takes the data file's place, and with it the owner of the copy: only root can
+// give it back to another user, so nobody else may replace a file another user owns.
 Fault fill_temporary(Copy& copy, const std::vector<LineRule>& rules, const std::string& trailer) {
   Fault fault = open_data_file(copy.path, copy.in, &copy.data_file);
   if (failed(fault)) return fault;
+  if (::geteuid() != 0 && copy.data_file.st_uid != ::geteuid()) {
+    return {EPERM, copy.path, "owned by another user; only its owner or root may change it"};
+  }
   fault = create_temporary(copy.out.subject, copy.temp);
   if (failed(fault)) return fault;
   copy.out.fd = copy.temp.fd;

@@ -53,7 +53,8 @@ inline LineRule drop_matching(const std::string& text) {
 // tool adds always starts on a line of its own, and ends in CR LF where the line before it
 // (or the one it replaces) does. The copy is created afresh (never through a link), given
 // the data file's owner and group when run as root and its permission bits, synced and
-// closed. The data file is not touched. On failure no copy is left. With read, tells what
+// closed; where the data file belongs to another user, only root may make one. The data
+// file is not touched. On failure no copy is left. With read, tells what
 // the data file was when it was opened.
 Fault prepare_data_file(const std::string& path, const std::vector<LineRule>& rules,
                         const std::string& trailer, FileIdentity* read = nullptr,

@@ -487,6 +487,33 @@ TEST(Ops, ChangesGoToTheSystemLog) {
   ::close(log);
 }
 
+// A data file is replaced, not written in place, so it takes the owner of its copy: a user
+// other than root may change only files of their own, and they stay theirs.
+TEST(Ops, OnlyItsOwnerOrRootReplacesAFile) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+  Tree tree("lmq700k");
+  fs::permissions(tree.dir, fs::perms(0755));
+  for (const fs::path& path : {tree.inf, tree.lpd, tree.lpd / "standin.registry"}) {
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+  }
+  const Files before = tree.files();
+  const Result refused = tree.run_as(65534, add("Tube12", "12", "50"));
+  EXPECT_EQ(refused.status, 255);
+  EXPECT_EQ(refused.err, (tree.dir / "vtpapertoollpr_lmq700k: ").string() +
+                             (tree.inf / "vtlmq700kfunc").string() +
+                             ": owned by another user; only its owner or root may change it\n");
+  EXPECT_EQ(tree.files(), before);
+  EXPECT_EQ(tree.sibling_log(), "");
+  for (const auto& file : before)
+    ASSERT_EQ(::chown((tree.inf / file.first).c_str(), 65534, 65534), 0);
+  EXPECT_EQ(tree.run_as(65534, add("Tube12", "12", "50")).status, 0);
+  for (const auto& file : tree.files()) {
+    struct stat info {};
+    ::stat((tree.inf / file.first).c_str(), &info);
+    EXPECT_EQ(info.st_uid, 65534u) << file.first;
+  }
+}
+
 // A terminal is shown no control byte of a name; a script reads the name as it gave it.
 TEST(Ops, NotFoundOnATerminal) {
   Tree tree("lmq700k");

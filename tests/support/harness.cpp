@@ -66,14 +66,27 @@ Tree::~Tree() {
   fs::remove_all(dir, ignored);
 }
 
+Result Tree::run_as(uid_t uid, const Words& args) const {
+  const fs::path program = dir / ("vtpapertoollpr_" + model);
+  if (!fs::exists(program)) fs::create_symlink(TWIN_PATH, program);
+  Words words{"setpriv", "--reuid=" + std::to_string(uid), "--regid=" + std::to_string(uid),
+              "--clear-groups", program.string()};
+  words.insert(words.end(), args.begin(), args.end());
+  return finish(spawn("/usr/bin/setpriv", words, {}));
+}
+
 pid_t Tree::start(const Words& args, const Env& env, const std::string& name) const {
+  Words words{name.empty() ? "vtpapertoollpr_" + model : name};
+  words.insert(words.end(), args.begin(), args.end());
+  return spawn(TWIN_PATH, words, env);
+}
+
+pid_t Tree::spawn(const char* program, const Words& words, const Env& env) const {
   Env all{{"VTPAPERTOOL_ROOT", root.string()}, {"VTPAPERTOOL_CLOCK", "7.123456"}};
   for (const auto& [name, value] : env) all[name] = value;
   std::vector<std::string> texts;
   for (char** entry = environ; *entry != nullptr; ++entry) texts.emplace_back(*entry);
   for (const auto& [name, value] : all) texts.push_back(name + "=" + value);
-  Words words{name.empty() ? "vtpapertoollpr_" + model : name};
-  words.insert(words.end(), args.begin(), args.end());
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   const int flags = O_WRONLY | O_CREAT | O_TRUNC;
@@ -81,7 +94,7 @@ pid_t Tree::start(const Words& args, const Env& env, const std::string& name) co
               : posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), flags, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, (dir / "err").c_str(), flags, 0644);
   pid_t pid = -1;
-  posix_spawn(&pid, TWIN_PATH, &actions, nullptr, pointers(words).data(), pointers(texts).data());
+  posix_spawn(&pid, program, &actions, nullptr, pointers(words).data(), pointers(texts).data());
   posix_spawn_file_actions_destroy(&actions);
   // A run that loops without end fails its test in seconds, not at the suite's timeout.
   const struct rlimit cpu { 10, 10 };
