@@ -44,16 +44,18 @@ _vtpapertoollpr() {
     *lm4200* | *lmq750ks* | *lmq700k* | *lmq700*) widths='4 6 9 12 18 24 36' ;;
     *) return ;;
   esac
-  # Words come in pairs of an option and its value, but for --dry-run and --prune, which
-  # stand alone anywhere an option may; the other long options stand alone after the name.
+  # Words come in pairs of an option and its value, but for --dry-run, --prune and
+  # --allow-empty, which stand alone anywhere an option may; the other long options stand
+  # alone after the name.
   local at=1
   while ((at < COMP_CWORD)); do
-    [[ ${COMP_WORDS[at]} == --dry-run || ${COMP_WORDS[at]} == --prune ]] || ((at++))
+    [[ ${COMP_WORDS[at]} == --dry-run || ${COMP_WORDS[at]} == --prune ||
+      ${COMP_WORDS[at]} == --allow-empty ]] || ((at++))
     ((at++))
   done
   if ((at == COMP_CWORD)); then
-    reply='-P -n -d -w -h --apply --prune --dry-run'
-    ((COMP_CWORD == 1)) && reply+=' --list --check --repair --export --version --help'
+    reply='-P -n -d -w -h --apply --delete-listed --prune --allow-empty --dry-run'
+    ((COMP_CWORD == 1)) && reply+=' --list --check --repair --export --model --version --help'
     mapfile -t COMPREPLY < <(compgen -W "$reply" -- "$cur")
     return
   fi
