@@ -312,7 +312,8 @@ Scan scan_command_line(const std::vector<std::string>& all_words, FormatRequest&
   scan.command = choose_command(seen, scan.refusal);
   if (scan.command != Command::kUsage) scan.refusal = flag_refusal(scan.command, request);
   if (failed(scan.refusal)) scan.command = Command::kUsage;
-  if (scan.command == Command::kUsage) scan.notice.clear();
+  // Only an add's length is held: with any other command the length is not used.
+  if (scan.command != Command::kAdd) scan.notice.clear();
   return scan;
 }
 

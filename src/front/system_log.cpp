@@ -12,20 +12,10 @@
 namespace {
 
 const char* command_word(Command command) {
-  switch (command) {
-    case Command::kAdd:
-      return "-n";
-    case Command::kDelete:
-      return "-d";
-    case Command::kApply:
-      return "--apply";
-    case Command::kDeleteListed:
-      return "--delete-listed";
-    case Command::kRepair:
-      return "--repair";
-    default:
-      return "";
-  }
+  static const char* const kWords[] = {
+      "",         "-n",       "-d",      "--list",          "--check",
+      "--repair", "--export", "--apply", "--delete-listed", "--model"};
+  return kWords[static_cast<int>(command)];
 }
 
 // Who ran the command: the user, and under sudo the user who asked for it.

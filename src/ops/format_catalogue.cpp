@@ -1,5 +1,6 @@
 #include "ops/format_catalogue.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "formats/entries.h"
@@ -12,22 +13,25 @@ namespace {
 
 // Why the format of the name cannot stand in a catalogue; no fault when it can.
 Fault unexportable(const OnFile& on_file, const std::string& name) {
-  Fault fault{0, "format '" + escaped_name(name) + "'", ""};
   const std::vector<std::string> keys = find_named(on_file, name).keys;
   const FormatOnFile& format = *format_of(on_file, keys.front());
+  const std::string cannot = ", which a catalogue cannot hold";
+  std::string why;
   if (keys.size() > 1) {
-    fault.why = "the name of " + std::to_string(keys.size()) + " formats";
+    why = "the name of " + std::to_string(keys.size()) + " formats" + cannot;
   } else if (name.find('\t') != std::string::npos) {
-    fault.why = "a tab in the name";
+    why = "a tab in the name" + cannot;
+  } else if (name[std::min(name.find_first_not_of(" \t"), name.size() - 1)] == '#') {
+    why = "a name that a catalogue reads as a comment";
   } else if (!is_whole(format)) {
-    fault.why = "not whole";
+    why = "not whole" + cannot + " (see --check)";
   } else if (!width_fits_records(format.request)) {
-    fault.why = "a tube wider than 255 mm, whose width the data files do not hold whole";
+    why = "a tube wider than 255 mm, whose width the data files do not hold whole" + cannot;
   } else if (failed(catalogue_refusal(format.request))) {
-    fault.why = reason(catalogue_refusal(format.request));
+    why = reason(catalogue_refusal(format.request)) + cannot;
   }
-  if (failed(fault)) fault.why += ", which a catalogue cannot hold (see --check)";
-  return fault;
+  if (why.empty()) return {};
+  return {0, "format '" + escaped_name(name) + "'", why};
 }
 
 // The one format of the name, whole, already has the key fields and entries that format

@@ -185,7 +185,14 @@ void rebuild(const OnFile& on_file, const FormatOnFile& format, Mending& mending
     }
     rebuilt.push_back(file);
   }
-  if (!rebuilt.empty()) add_line(format, "rebuilt in " + listed(on_file, rebuilt), mending.report);
+  if (rebuilt.empty()) return;
+  std::string line = "rebuilt in " + listed(on_file, rebuilt);
+  // A roll's key holds only the low bits of its width: the user must see what was taken.
+  if (!is_tape_model(on_file.model) && format.entries[kPaperTable].empty()) {
+    line += " (" + std::to_string(format.request.width_mm) + " x " +
+            std::to_string(format.request.length_mm) + " mm, as its key gives them)";
+  }
+  add_line(format, line, mending.report);
 }
 
 // A piece of a joined line: the entry as it must be, nothing for a dropped format's, or the
