@@ -99,70 +99,77 @@ TEST(Catalogue, OnlyWhatDiffersChanges) {
   EXPECT_EQ(tree.run({"--list"}).out, "");
 }
 
-// A catalogue that cannot be applied whole is refused before anything is asked or changed.
-TEST(Catalogue, BadCataloguesChangeNothing) {
+// A catalogue that cannot be applied whole is refused, and a dry run only says what would
+// change: either way nothing is asked of the print system, and nothing changes.
+TEST(Catalogue, RefusalsAndDryRunsChangeNothing) {
   std::string too_many;
   for (int i = 0; i <= 100000; ++i) too_many += "F" + std::to_string(i) + "\t12\t50\n";
-  const struct {
-    std::string text;
-    std::string err;  // after the file's name
-  } rows[] = {
-      {"A\t12\t50\nB\t5O\t50\n", ":2: format 'B': -w '5O': not a whole number of millimetres"},
-      {"A\t12\n", ":1: not <name><TAB><width><TAB><length>"},
-      {"\n# a comment\nA\t40\t50\n",
-       ":3: format 'A': -w '40': wider than the widest tape this model prints"},
-      {"x[CustomTape]\t12\t50\n",
-       ":1: format 'x[CustomTape]': -n: the label name holds [CustomTape]"},
-      {"A\t12\t50\r\nB\t9\t9\nA\t9\t9\n", ":3: format 'A': named again; first on line 1"},
-      {"<dir>", ": Is a directory"},
-      {std::string(5000, 'x'), ":1: longer than 4096 bytes"},
-      {too_many, ":100001: more than 100000 formats"},
-      {"# a failed export left nothing\n\n",
-       ": names no format, so --prune would delete every format on file; give --allow-empty to "
-       "mean that"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.text);
-    Tree tree("lmq700k");
-    const Files before = tree.files();
-    const fs::path catalogue = tree.dir / "catalogue";
-    row.text == "<dir>" ? (void)fs::create_directory(catalogue) : write_file(catalogue, row.text);
-    const Result result = tree.run(apply(catalogue, true));
-    EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "vtpapertoollpr_lmq700k: " + catalogue.string() + row.err + "\n");
-    EXPECT_EQ(tree.files(), before);
-    EXPECT_EQ(tree.sibling_log(), "");
-  }
-}
-
-// A dry run says what the command would change, and changes nothing, nor asks anything.
-TEST(Catalogue, DryRunsChangeNothing) {
+  const Words prune{"-P", "q1", "--prune", "--apply", "<catalogue>"};
   const struct {
     Words command;
+    std::string text;  // the catalogue; "<dir>" makes it a directory
     std::string out;
-    int status = 0;
+    int status;
+    std::string err;  // after the catalogue's name, when there is one
   } rows[] = {
-      {{"--dry-run", "-P", "q1", "-n", "Tube12", "-w", "12", "-h", "50"}, "add\tTube12\t12\t50\n"},
-      {{"-P", "q1", "-n", "Asset24", "-w", "12", "-h", "50", "--dry-run"},
-       "replace\tAsset24\t12\t50\n"},
-      {{"-P", "q1", "--dry-run", "-d", "Asset24"}, "delete\tAsset24\n"},
-      {{"-P", "q1", "-d", "Nope", "--dry-run"}, ""},
-      {{"-P", "q1", "-n", "--dry-run", "-w", "12", "-h", "50", "--dry-run"},
-       "add\t--dry-run\t12\t50\n"},
-      {{"--repair", "--dry-run"}, "VtL_vtS24mm__0716064A0F3E\tAsset24\trebuilt in ImagingArea\n"},
+      {prune, "A\t12\t50\nB\t5O\t50\n", "", 255,
+       ":2: format 'B': -w '5O': not a whole number of millimetres"},
+      {prune, "A\t12\n", "", 255, ":1: not <name><TAB><width><TAB><length>"},
+      {prune, "\n# a comment\nA\t40\t50\n", "", 255,
+       ":3: format 'A': -w '40': wider than the widest tape this model prints"},
+      {prune, "x[CustomTape]\t12\t50\n", "", 255,
+       ":1: format 'x[CustomTape]': -n: the label name holds [CustomTape]"},
+      {prune, "A\t12\t50\r\nB\t9\t9\nA\t9\t9\n", "", 255,
+       ":3: format 'A': named again; first on line 1"},
+      {prune, "<dir>", "", 255, ": Is a directory"},
+      {prune, std::string(5000, 'x'), "", 255, ":1: longer than 4096 bytes"},
+      {prune, too_many, "", 255, ":100001: more than 100000 formats"},
+      {prune, "# a failed export left nothing\n\n", "", 255,
+       ": names no format, so --prune would delete every format on file; give --allow-empty to "
+       "mean that"},
       {{"-P", "q1", "--dry-run", "--prune", "--allow-empty", "--apply", "/dev/null"},
-       "delete\tAsset24\n"},
-      {{"-P", "q1", "--prune", "--apply", "/dev/null"}, "", 255},
+       "",
+       "delete\tAsset24\n",
+       0,
+       ""},
+      {{"--dry-run", "-P", "q1", "-n", "Tube12", "-w", "12", "-h", "50"},
+       "",
+       "add\tTube12\t12\t50\n",
+       0,
+       ""},
+      {{"-P", "q1", "-n", "Asset24", "-w", "12", "-h", "50", "--dry-run"},
+       "",
+       "replace\tAsset24\t12\t50\n",
+       0,
+       ""},
+      {{"-P", "q1", "--dry-run", "-d", "Asset24"}, "", "delete\tAsset24\n", 0, ""},
+      {{"-P", "q1", "-d", "Nope", "--dry-run"}, "", "", 0, ""},
+      {{"-P", "q1", "-n", "--dry-run", "-w", "12", "-h", "50", "--dry-run"},
+       "",
+       "add\t--dry-run\t12\t50\n",
+       0,
+       ""},
+      {{"--repair", "--dry-run"},
+       "",
+       "VtL_vtS24mm__0716064A0F3E\tAsset24\trebuilt in ImagingArea\n",
+       0,
+       ""},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(::testing::PrintToString(row.command));
+    SCOPED_TRACE(::testing::PrintToString(row.command) + row.text.substr(0, 40));
     Tree tree("lmq700k");
     write_file(tree.inf / "ImagingArea", "");
     const Files before = tree.files();
-    const Result result = tree.run(row.command);
+    const fs::path catalogue = tree.dir / "catalogue";
+    row.text == "<dir>" ? (void)fs::create_directory(catalogue) : write_file(catalogue, row.text);
+    Words command = row.command;
+    std::replace(command.begin(), command.end(), std::string("<catalogue>"), catalogue.string());
+    const Result result = tree.run(command);
     EXPECT_EQ(result.out, row.out);
     EXPECT_EQ(result.status, row.status);
+    EXPECT_EQ(result.err, row.err.empty()
+                              ? ""
+                              : "vtpapertoollpr_lmq700k: " + catalogue.string() + row.err + "\n");
     EXPECT_EQ(tree.files(), before);
     EXPECT_EQ(tree.sibling_log(), "");
   }

@@ -512,14 +512,25 @@ TEST(Ops, OnlyItsOwnerOrRootReplacesAFile) {
   }
 }
 
-// A terminal is shown no control byte of a name; a script reads the name as it gave it.
-TEST(Ops, NotFoundOnATerminal) {
+// A terminal is shown no control byte of a name; a script reads the name as it gave it;
+// output that never arrives is a failure like any other.
+TEST(Ops, WhereStandardOutputGoes) {
   Tree tree("lmq700k");
+  const Words args{"-P", "q1", "-d", "a\033[2Jb\tc"};
+  EXPECT_EQ(tree.run(args).out, "Not found 'a\033[2Jb\tc'\n");
+  for (const fs::path& out : {fs::path("/dev/full"), fs::path()}) {
+    tree.out = out;
+    const Result result = tree.run(args);
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.err,
+              "vtpapertoollpr_lmq700k: standard output: " +
+                  std::string(out.empty() ? "Bad file descriptor" : "No space left on device") +
+                  "\n");
+  }
   const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
   // A bare chroot has no devpts mounted.
   if (terminal < 0) GTEST_SKIP() << "no pseudo-terminal: " << std::strerror(errno);
   ASSERT_TRUE(::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
-  const Words args{"-P", "q1", "-d", "a\033[2Jb\tc"};
   tree.out = ::ptsname(terminal);
   struct termios raw {};
   const int side = ::open(tree.out.c_str(), O_RDWR | O_NOCTTY);
@@ -532,25 +543,6 @@ TEST(Ops, NotFoundOnATerminal) {
   EXPECT_EQ(std::string(shown), "Not found 'a\\033[2Jb\\tc'\n");
   ::close(side);
   ::close(terminal);
-  tree.out = tree.dir / "out";
-  EXPECT_EQ(tree.run(args).out, "Not found 'a\033[2Jb\tc'\n");
-}
-
-// Started with SIGCHLD ignored, as some daemons start their children, the tool still
-// learns that the sibling tool succeeded.
-TEST(Ops, ChildSignalIgnoredByTheCaller) {
-  Tree tree("lmq700k");
-  struct sigaction ignore {};
-  struct sigaction kept {};
-  ignore.sa_handler = SIG_IGN;
-  ::sigaction(SIGCHLD, &ignore, &kept);
-  const pid_t pid = tree.start(kDeleteAsset);
-  ::sigaction(SIGCHLD, &kept, nullptr);
-  const Result result = tree.finish(pid);
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.err, "");
-  EXPECT_TRUE(tree.registry().empty());
-  EXPECT_TRUE(tree.catalogue().empty());
 }
 
 // A damaged file system is often remounted read-only: --list and --check must still say
