@@ -88,8 +88,27 @@ struct Case {
   std::string calls = "?";  // the sibling tool's calls (sibling_calls), unless "?"
 };
 
+template <size_t N>
+std::vector<std::pair<const Case&, std::string>> every_case_with(
+    const Case (&cases)[N], const std::vector<std::string>& blocks) {
+  std::vector<std::pair<const Case&, std::string>> runs;
+  for (const std::string& block : blocks) {
+    for (const Case& c : cases) runs.emplace_back(c, block);
+  }
+  return runs;
+}
+
 TEST(Ops, Commands) {
   const std::string odd_name = "a\"$b`x`'q'\\ z";
+  const std::string unterminated = std::string(150, 'y') + "\t:\t0\t0\t0\t0";
+  // Entries behind 0 to 129 look-alike bytes: a key at every offset in a searched chunk.
+  std::string marks;
+  std::string listed_marks;
+  for (int k = 100; k < 230; ++k) {
+    const std::string key = "VtL_vtS24mm__0418064" + std::to_string(k) + "00";
+    marks += std::string(k - 100, 'V') + key + "/M" + std::to_string(k) + "\n";
+    listed_marks += "M" + std::to_string(k) + "\t-\t-\t" + key + "\tincomplete\n";
+  }
   // clang-format off
   const Case cases[] = {
       {"add then delete gives back every byte", "lmq700k", [](const Tree&) {},
@@ -223,6 +242,14 @@ TEST(Ops, Commands) {
        {{{"--repair", "--dry-run"}, std::string(kAssetKey) + "\tAsset24\tnot mended: " + kNoHeaderHere + "-\t-\tnot mended: " + kNoHeaderHere, 1},
         {{"--repair"}, std::string(kAssetKey) + "\tAsset24\tnot mended: " + kNoHeaderHere + "-\t-\tnot mended: " + kNoHeaderHere, 1}},
        "Asset24\t22\t100\tVtL_vtS24mm__0716064A0F3E\tcurrent,incomplete\n", true},
+      {"look-alike keys at every offset of a searched chunk, a long line, a last line without its line feed", "lmq700k",
+       [&](const Tree& t) {
+         write_file(t.inf / "vtlmq700kfunc", "; " + std::string(300, 'x') + "VtL\n" + read_file(t.inf / "vtlmq700kfunc") + marks);
+         write_file(t.inf / "ImagingArea", read_file(t.inf / "ImagingArea") + unterminated);
+       },
+       {{add("Asset24", "24", "100"), ""}, {add("N", "9", "9"), ""}},
+       "Asset24\t22\t100\tVtL_vtS24mm__07160647E240\tcurrent\nN\t7\t9\tVtL_vtS9mm___01070097E240\t-\n" + listed_marks,
+       false, "inf/ImagingArea", unterminated + "\nVtL_vtS24mm__07160647E240\t:"},
       {"a data file that links to itself", "lmq700k",
        [](const Tree& t) { fs::remove(t.inf / "ImagingArea"); fs::create_symlink("ImagingArea", t.inf / "ImagingArea"); },
        {{{"--list"}, "", 255, "/ImagingArea: Too many levels of symbolic links\n"}}, "", true, "", "", ""},
@@ -254,13 +281,16 @@ TEST(Ops, Commands) {
        "", true, "", "", ""},
   };
   // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  // Files read a few bytes at a time meet what the shipped block meets only in huge files:
+  // a line cut by the end of a block, a line longer than the block.
+  for (const auto& [c, block] : every_case_with(cases, {"", "7"})) {
+    SCOPED_TRACE(c.what + ", block " + block);
+    const Env env{{"VTPAPERTOOL_BLOCK", block}};
     Tree tree(c.model);
     c.setup(tree);
     const Files before = tree.files();
     for (const Step& step : c.steps) {
-      const Result result = tree.run(step.args);
+      const Result result = tree.run(step.args, env);
       EXPECT_EQ(result.out, step.out) << ::testing::PrintToString(step.args);
       EXPECT_EQ(result.status, step.status);
       const std::string& err = result.err;
@@ -271,7 +301,7 @@ TEST(Ops, Commands) {
           << err;
     }
     EXPECT_TRUE(!c.unchanged || tree.files() == before);
-    EXPECT_EQ(tree.run({"--list"}).out, c.listing);
+    EXPECT_EQ(tree.run({"--list"}, env).out, c.listing);
     EXPECT_FALSE(fs::exists(tree.dir / "outside"));
     if (!c.file.empty()) {
       ASSERT_FALSE(c.holds.empty()) << c.what;

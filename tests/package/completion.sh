@@ -31,9 +31,10 @@ check() {
   [[ $got == "$expected" ]] || fail "$*: got [$got], not [$expected]"
 }
 
-check '-P|-n|-d|-w|-h|--apply|--prune|--dry-run|--list|--check|--repair|--export|--version|--help' vtpapertoollpr_lmq700k ''
-check '-P|-n|-d|-w|-h|--apply|--prune|--dry-run' vtpapertoollpr_rk260 -P lp ''
-check '--dry-run' vtpapertoollpr_rk260 -P lp --prune --d
+check '-P|-n|-d|-w|-h|--apply|--delete-listed|--prune|--allow-empty|--dry-run|--list|--check|--repair|--export|--model|--version|--help' vtpapertoollpr_lmq700k ''
+check '-P|-n|-d|-w|-h|--apply|--delete-listed|--prune|--allow-empty|--dry-run' vtpapertoollpr_rk260 -P lp ''
+check '--delete-listed|--dry-run' vtpapertoollpr_rk260 -P lp --prune --d
+check '--dry-run' vtpapertoollpr_rk260 -P lp --allow-empty --dr
 check '4|6|9|12|18|24|36' vtpapertoollpr_lmq700k --dry-run -P lp -w ''
 check 'lp|q2|last' vtpapertoollpr_lmq700k -P ''
 check '4|6|9|12|18|24|36' vtpapertoollpr_lmq700k -P lp -w ''

@@ -207,49 +207,6 @@ TEST(Store, EveryIoCallCutShort) {
   }
 }
 
-// What the commands printed and left.
-std::string transcript(const Tree& tree, const std::vector<Words>& commands, const Env& env) {
-  std::string said;
-  for (const Words& command : commands) {
-    const Result result = tree.run(command, env);
-    said += std::to_string(result.status) + "\n" + result.out + result.err + "--\n";
-  }
-  for (const auto& [file, contents] : tree.files()) said += file + "\n" + contents + "--\n";
-  return said;
-}
-
-// Files read a few bytes at a time meet what the shipped block meets only in huge files: a
-// line cut by the end of a block, a line longer than the block, a last line without its
-// line feed. None of it may change a byte of what the commands print or leave.
-TEST(Store, HowAFileIsReadChangesNothing) {
-  // The replacing add comes first: it reads the unterminated line where a new add's copy
-  // would hand it to the kernel.
-  const std::vector<Words> commands{kReplaceAsset,           kNewFormat,   {"--list"}, {"--check"},
-                                    {"-P", "q1", "-d", "N"}, kDeleteAsset, kNewFormat, {"--list"}};
-  const std::string unterminated = std::string(150, 'y') + "\t:\t0\t0\t0\t0";
-  // Entries behind 0 to 129 look-alike bytes: a key at every offset in a searched chunk.
-  std::string marks;
-  for (int k = 100; k < 230; ++k) {
-    marks += std::string(k - 100, 'V') + "VtL_vtS24mm__0418064" + std::to_string(k) + "00/M" +
-             std::to_string(k) + "\n";
-  }
-  std::string wanted;
-  for (const char* block : {"", "1", "7", "64", "4096"}) {  // "": the shipped block
-    SCOPED_TRACE(std::string("block of ") + block);
-    Tree tree("lmq700k");
-    const fs::path function = tree.inf / "vtlmq700kfunc";
-    write_file(function, "; " + std::string(300, 'x') + "VtL\n" + read_file(function) + marks);
-    write_file(tree.inf / "ImagingArea", read_file(tree.inf / "ImagingArea") + unterminated);
-    const std::string said = transcript(tree, commands, {{"VTPAPERTOOL_BLOCK", block}});
-    EXPECT_EQ(said, wanted.empty() ? wanted = said : wanted);
-  }
-  EXPECT_NE(wanted.find("N\t7\t9\t"), std::string::npos) << wanted;
-  EXPECT_NE(wanted.find(unterminated + "\nVtL_"), std::string::npos) << wanted;
-  for (int k = 100; k < 230; ++k) {
-    EXPECT_NE(wanted.find("M" + std::to_string(k) + "\t"), std::string::npos) << k;
-  }
-}
-
 // A link planted as a temporary file between its removal and its creation is never
 // followed: the run fails instead of writing through it.
 TEST(Store, LinkPlantedAsTemporaryFile) {
