@@ -60,7 +60,7 @@ std::string expected(const std::string& bytes, const std::vector<LineRule>& rule
 std::string entries_of(const std::string& path) {
   OnFile on_file;
   if (failed(read_on_file({}, {"", {path, path + ".none", path + ".none", path + ".none"}},
-                          on_file))) {
+                          Reading::kWhole, on_file))) {
     std::abort();
   }
   std::string all;

@@ -111,7 +111,10 @@ void read_line(std::string_view whole, FileReading& reading, OnFile& on_file) {
     if (!is_key_at(text, at)) continue;
     const std::string key(text.substr(at, kKeyLength));
     if (file == kSettingsFile) add_once(key, on_file.current);
-    if (file == kFunctionFile || file == kPaperTable) on_file.held_keys.push_back(key);
+    if (file == kFunctionFile || file == kPaperTable) {
+      on_file.held_keys.emplace_back();
+      key.copy(on_file.held_keys.back().data(), kKeyLength);
+    }
   }
   if (file == kSettingsFile) return;
   const std::vector<size_t> cuts = cuts_in(text, file);
@@ -128,14 +131,19 @@ void read_line(std::string_view whole, FileReading& reading, OnFile& on_file) {
   }
 }
 
+// Each kind of line end is looked for only until one is found: a file of one kind costs a
+// search for a carriage return, which memchr makes at memory speed, and its first line.
+void note_line_ends(std::string_view lines, FileOnDisk& disk) {
+  if (!disk.crlf_lines) disk.crlf_lines = find_text(lines, "\r\n", 0) != std::string_view::npos;
+  for (size_t at = lines.find('\n'); !disk.lf_lines && at != std::string_view::npos;
+       at = lines.find('\n', at + 1)) {
+    disk.lf_lines = at == 0 || lines[at - 1] != '\r';
+  }
+}
+
 // Lines that hold no key cost nothing but the search for one.
 void read_lines(std::string_view lines, FileReading& reading, OnFile& on_file) {
-  FileOnDisk& disk = on_file.files[reading.file];
-  disk.lines += static_cast<size_t>(std::count(lines.begin(), lines.end(), '\n'));
-  for (size_t at = find_text(lines, "\r\n", 0); at != std::string_view::npos;
-       at = find_text(lines, "\r\n", at + 2)) {
-    ++disk.crlf_lines;
-  }
+  note_line_ends(lines, on_file.files[reading.file]);
   for (size_t at = 0; reading.file == kFunctionFile &&
                       (at = find_text(lines, kCustomTapeHeader, at)) != std::string_view::npos;) {
     const std::string_view line = line_around(lines, at);
@@ -281,7 +289,7 @@ void judge_format(const FormatRequest& model, FormatOnFile& format) {
 namespace {
 
 // The paper table's formats first, as --list shows them.
-void put_together(std::vector<FileReading>& readings, OnFile& on_file) {
+void put_together(std::vector<FileReading>& readings, bool judged, OnFile& on_file) {
   for (const DataFile file : {kPaperTable, kFunctionFile, kImagingArea}) {
     for (FileReading& reading : readings) {
       if (reading.file == file) place_entries(reading, on_file);
@@ -290,7 +298,7 @@ void put_together(std::vector<FileReading>& readings, OnFile& on_file) {
   for (FormatOnFile& format : on_file.formats) {
     format.name = first_name(format.entries[kFunctionFile]);
     if (format.name.empty()) format.name = first_name(format.entries[kPaperTable]);
-    judge_format(on_file.model, format);
+    if (judged) judge_format(on_file.model, format);
   }
   for (const std::string& key : on_file.current) {
     const auto at = on_file.by_key.find(key);
@@ -306,18 +314,20 @@ std::string without_line_end(std::string line) {
 
 }  // namespace
 
-Fault read_on_file(const FormatRequest& model, const FileSet& set, OnFile& on_file) {
+Fault read_on_file(const FormatRequest& model, const FileSet& set, Reading reading,
+                   OnFile& on_file) {
   on_file = OnFile();
   on_file.model = model;
   on_file.set = set;
   std::vector<FileReading> readings;
   Fault fault;
   for (size_t file = 0; file < set.files.size() && file < kDataFileCount; ++file) {
+    if (reading == Reading::kNames && file != kFunctionFile && file != kPaperTable) continue;
     readings.push_back({static_cast<DataFile>(file), {}});
     fault = read_file(readings.back(), on_file);
     if (failed(fault)) break;
   }
-  put_together(readings, on_file);
+  put_together(readings, reading == Reading::kWhole, on_file);
   return fault;
 }
 
@@ -371,5 +381,7 @@ bool is_whole(const FormatOnFile& format) {
 }
 
 void mark_held_times(const OnFile& on_file, const std::string& prefix, KeyTimes& taken) {
-  for (const std::string& key : on_file.held_keys) mark_key_time(key, prefix, taken);
+  for (const auto& key : on_file.held_keys) {
+    mark_key_time(std::string_view(key.data(), key.size()), prefix, taken);
+  }
 }

@@ -6,6 +6,7 @@
 #ifndef VTPAPERTOOL_FORMATS_ON_FILE_H_
 #define VTPAPERTOOL_FORMATS_ON_FILE_H_
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <unordered_map>
@@ -47,10 +48,14 @@ struct JoinedLine {
 
 struct FileOnDisk {
   bool missing = false;
-  size_t lines = 0;       // lines that end in a line feed
-  size_t crlf_lines = 0;  // of those, the ones that end in CR LF
+  bool crlf_lines = false;  // some line ends in CR LF
+  bool lf_lines = false;    // some line ends in a line feed alone
   std::vector<JoinedLine> joined;
 };
+
+// How much of the files a command needs: the names and keys that the function file and the
+// paper table hold, for a look-up, or all four files, whole.
+enum class Reading { kNames, kWhole };
 
 // Every key under which a name stands: a name may stand under more than one format when
 // the files were edited by hand or by another program.
@@ -68,14 +73,17 @@ struct OnFile {
   // others, then those only ImagingArea holds.
   std::vector<FormatOnFile> formats;
   std::unordered_map<std::string, size_t> by_key;
-  std::vector<std::string> current;    // the keys the settings lines hold, in order, each once
-  std::vector<std::string> held_keys;  // every key the function file and paper table hold
+  std::vector<std::string> current;  // the keys the settings lines hold, in order, each once
+  // Every key the function file and paper table hold, which a new key must differ from.
+  std::vector<std::array<char, kKeyLength>> held_keys;
 };
 
-// Reads the model's data files (a missing one holds nothing and is noted as missing) and
-// judges every format. On failure, holds what the files before the failing one gave, in
-// set order, so that a look-up in the function file and the paper table still answers.
-Fault read_on_file(const FormatRequest& model, const FileSet& set, OnFile& on_file);
+// Reads the model's data files (a missing one holds nothing and is noted as missing) and,
+// with Reading::kWhole, judges every format. On failure, holds what the files before the
+// failing one gave, in set order, so that a look-up in the function file and the paper
+// table still answers.
+Fault read_on_file(const FormatRequest& model, const FileSet& set, Reading reading,
+                   OnFile& on_file);
 
 // Sets the format's request from its key, its name and its entries, as an add that made
 // this key was given it, or unjudged with the reason they stand for no such add.
