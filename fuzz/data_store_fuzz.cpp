@@ -111,5 +111,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   got << std::ifstream(path + ".$$$", std::ios::binary).rdbuf();
   if (got.str() != want) std::abort();
   ::unlink((path + ".$$$").c_str());
+  ::unlink(path.c_str());
   return 0;
 }

@@ -214,25 +214,41 @@ bool paper_dots_of(const FormatOnFile& format, int64_t& width_dots, int64_t& len
       length_dots);
 }
 
-// Tape sizes stand whole in the key, but for a tube too wide for any tape, of which the key
-// holds the width's low 8 bits: its paper entry's 0 dots tell it from a narrower one.
+// A width that a tape took as it stood left no media name in the key, and its tape is not
+// told by the name alone: -w fitted it to the tapes that the name given before it marked.
+// The paper entry's dots tell which; a tube too wide for any tape has none, and the key
+// holds only the low 8 bits of its width.
+bool fit_by_dots(const FormatOnFile& format, FormatRequest& request) {
+  int64_t width_dots = -1;
+  int64_t length_dots = 0;
+  if (!paper_dots_of(format, width_dots, length_dots)) width_dots = -1;
+  const bool named = marks_heat_shrink(request);
+  const struct {
+    bool heat_shrink;
+    int64_t width;
+  } fits[] = {{named, request.width_mm},
+              {!named, request.width_mm},
+              {true, request.width_mm <= 24 ? request.width_mm + 0x100 : 0}};
+  for (const auto& fit : fits) {
+    FormatRequest tried = request;
+    tried.width_mm = fit.width;
+    if (tried.width_mm > 0 && fit_to_tapes(tried, fit.heat_shrink) && tried.tape_media.empty() &&
+        (width_dots < 0 || tried.print_width_dots == width_dots)) {
+      request = tried;
+      return true;
+    }
+  }
+  return false;
+}
+
 Fault judge_tape(const FormatOnFile& format, FormatRequest& request) {
   const std::string media = format.key.substr(kMediaField.at, kMediaField.size);
   request.tape_media = media == kNoMediaFiller ? "" : media;
   request.width_mm = key_field_value(format.key, kWidthField);
   request.length_mm = key_field_value(format.key, kLengthField);
-  int64_t width_dots = 0;
-  int64_t length_dots = 0;
-  if (request.tape_media.empty() && marks_heat_shrink(request) &&
-      paper_dots_of(format, width_dots, length_dots) && width_dots == 0 && request.width_mm >= 0 &&
-      request.width_mm <= 24) {
-    request.width_mm += 0x100;
-  }
-  // A width the tape took as it stood left no media name in the key.
   const bool fitted =
       request.width_mm > 0 && request.length_mm > 0 &&
-      (request.tape_media.empty() ? fit_tape_width(request) && request.tape_media.empty()
-                                  : fit_tape_media(request));
+      (request.tape_media.empty() ? fit_by_dots(format, request) : fit_tape_media(request));
   if (!fitted) return cannot_judge("its key gives no tape label this model prints");
   return {};
 }

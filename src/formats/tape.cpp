@@ -56,10 +56,13 @@ bool marks_heat_shrink(const FormatRequest& request) {
 }
 
 bool fit_tape_width(FormatRequest& request) {
+  return fit_to_tapes(request, marks_heat_shrink(request));
+}
+
+bool fit_to_tapes(FormatRequest& request, bool heat_shrink) {
   // Another -w before this one must not leave its tape in the key.
   request.tape_media.clear();
   request.print_width_dots = 0;
-  const bool heat_shrink = marks_heat_shrink(request);
   const TapeRow* row = heat_shrink ? first_row_taking(kHeatShrinkTapes, request.width_mm)
                                    : first_row_taking(kStandardTapes, request.width_mm);
   if (row == nullptr) return heat_shrink;

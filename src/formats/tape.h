@@ -18,6 +18,10 @@ bool marks_heat_shrink(const FormatRequest& request);
 // no media name and 0 dots.
 bool fit_tape_width(FormatRequest& request);
 
+// fit_tape_width with the heat-shrink tapes or the standard ones, whatever the name says: a
+// -w given before -n was fitted before the name was known.
+bool fit_to_tapes(FormatRequest& request, bool heat_shrink);
+
 // Fits to the tape whose media name tape_media holds, as a width trimmed to that tape's
 // printable width was: records its dots. False when no tape has that name or width_mm is
 // not its printable width.
