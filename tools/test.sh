@@ -1,21 +1,29 @@
 #!/bin/sh
 # Builds and runs the whole test suite: once as shipped, once under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then fuzzing. Installs missing Debian packages when run as
-# root. Says what it is doing as it goes: a phase with no line for minutes is a build.
+# root. Says what it is doing as it goes: each phase as it starts, each test as it ends, and
+# every 30 s while installing, building, a long test or fuzzing goes on without a word.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
+started=$(date +%s)
 . "$top/tools/deps.sh"
-# Everything the three phases need, fuzzing's clang included, is installed before the first
-# build, so that no phase stops half-way for a package. cpack's shlibdeps step runs file(1).
+# Everything the three phases need, fuzzing's clang and the Debian package's build included,
+# is installed before the first build, so that no phase stops half-way for a package.
 need_packages cmake=cmake g++=g++ make=make /usr/include/gtest/gtest.h=libgtest-dev \
-  groff=groff-base dpkg-shlibdeps=dpkg-dev dpkg-deb=dpkg gzip=gzip file=file \
-  ansible-playbook=ansible-core \
+  groff=groff-base ansible-playbook=ansible-core /usr/lib/python3/dist-packages/voluptuous/__init__.py=python3-voluptuous \
+  dpkg-buildpackage=dpkg-dev dh=debhelper lintian=lintian /usr/share/build-essential/list=build-essential \
   clang++-14=clang-14 /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a=libclang-rt-14-dev
 
 jobs=$(nproc 2>/dev/null || echo 2)
-started=$(date +%s)
 elapsed() { echo "$(($(date +%s) - started)) s so far"; }
 echo "suite: 3 phases on $jobs cores; about 5 minutes on 2 idle cores, up to 20 on a loaded machine"
+
+build_quietly() { cmake --build "$1" -j "$jobs" >/dev/null; }
+# Each line as it comes; the status goes through a file, as sh has no pipefail.
+run_ctest() {
+  { (cd "$1" && ctest --output-on-failure -j "$jobs" $ctest_filter) 2>&1 &&
+    echo 0 >"$1/ctest.status" || echo $? >"$1/ctest.status"; } | tee "$1/ctest.out"
+}
 
 # The package tests check what the build installs, not how the code runs, so the
 # sanitizer build runs only the program's own tests; each test is counted once.
@@ -24,11 +32,9 @@ run_suite() {
   shift
   echo "building in ${dir#"$top"/} ($(elapsed))"
   cmake -S "$top" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVTPAPERTOOL_TESTS=ON "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs" >/dev/null
+  ticking "building in ${dir#"$top"/}" build_quietly "$dir"
   echo "running the tests, each on its line as it ends ($(elapsed))"
-  # Each line as it comes; the status goes through a file, as sh has no pipefail.
-  { (cd "$dir" && ctest --output-on-failure -j "$jobs" $ctest_filter) 2>&1 &&
-    echo 0 >"$dir/ctest.status" || echo $? >"$dir/ctest.status"; } | tee "$dir/ctest.out"
+  ticking "running the tests in ${dir#"$top"/}" run_ctest "$dir"
   status=$(cat "$dir/ctest.status")
   summary=$(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$dir/ctest.out")
   set -- ${summary:-1 1}
@@ -59,6 +65,6 @@ skipped=$plain_skipped
 echo "== 3/3: fuzzing ($(elapsed))"
 seconds=15
 status=0
-sh "$top/tools/fuzz.sh" "$seconds" || status=$?
+ticking "fuzzing" sh "$top/tools/fuzz.sh" "$seconds" || status=$?
 [ "$status" -eq 0 ] || finish "$tests" 1 "a fuzz target found a fault" "$status"
 finish "$tests" 0 "each also ran under ASan and UBSan but the package tests; fuzzed 2 targets x ${seconds} s" 0
