@@ -105,6 +105,7 @@ TEST(Catalogue, RefusalsAndDryRunsChangeNothing) {
   std::string too_many;
   for (int i = 0; i <= 100000; ++i) too_many += "F" + std::to_string(i) + "\t12\t50\n";
   const Words prune{"-P", "q1", "--prune", "--apply", "<catalogue>"};
+  // clang-format off
   const struct {
     Words command;
     std::string text;  // the catalogue; "<dir>" makes it a directory
@@ -112,49 +113,24 @@ TEST(Catalogue, RefusalsAndDryRunsChangeNothing) {
     int status;
     std::string err;  // after the catalogue's name, when there is one
   } rows[] = {
-      {prune, "A\t12\t50\nB\t5O\t50\n", "", 255,
-       ":2: format 'B': -w '5O': not a whole number of millimetres"},
+      {prune, "A\t12\t50\nB\t5O\t50\n", "", 255, ":2: format 'B': -w '5O': not a whole number of millimetres"},
       {prune, "A\t12\n", "", 255, ":1: not <name><TAB><width><TAB><length>"},
-      {prune, "\n# a comment\nA\t40\t50\n", "", 255,
-       ":3: format 'A': -w '40': wider than the widest tape this model prints"},
-      {prune, "x[CustomTape]\t12\t50\n", "", 255,
-       ":1: format 'x[CustomTape]': -n: the label name holds [CustomTape]"},
-      {prune, "A\t12\t50\r\nB\t9\t9\nA\t9\t9\n", "", 255,
-       ":3: format 'A': named again; first on line 1"},
+      {prune, "\n# a comment\nA\t40\t50\n", "", 255, ":3: format 'A': -w '40': wider than the widest tape this model prints"},
+      {prune, "x[CustomTape]\t12\t50\n", "", 255, ":1: format 'x[CustomTape]': -n: the label name holds [CustomTape]"},
+      {prune, "A\t12\t50\r\nB\t9\t9\nA\t9\t9\n", "", 255, ":3: format 'A': named again; first on line 1"},
       {prune, "<dir>", "", 255, ": Is a directory"},
       {prune, std::string(5000, 'x'), "", 255, ":1: longer than 4096 bytes"},
       {prune, too_many, "", 255, ":100001: more than 100000 formats"},
-      {prune, "# a failed export left nothing\n\n", "", 255,
-       ": names no format, so --prune would delete every format on file; give --allow-empty to "
-       "mean that"},
-      {{"-P", "q1", "--dry-run", "--prune", "--allow-empty", "--apply", "/dev/null"},
-       "",
-       "delete\tAsset24\n",
-       0,
-       ""},
-      {{"--dry-run", "-P", "q1", "-n", "Tube12", "-w", "12", "-h", "50"},
-       "",
-       "add\tTube12\t12\t50\n",
-       0,
-       ""},
-      {{"-P", "q1", "-n", "Asset24", "-w", "12", "-h", "50", "--dry-run"},
-       "",
-       "replace\tAsset24\t12\t50\n",
-       0,
-       ""},
+      {prune, "# a failed export left nothing\n\n", "", 255, ": names no format, so --prune would delete every format on file; give --allow-empty to mean that"},
+      {{"-P", "q1", "--dry-run", "--prune", "--allow-empty", "--apply", "/dev/null"}, "", "delete\tAsset24\n", 0, ""},
+      {{"--dry-run", "-P", "q1", "-n", "Tube12", "-w", "12", "-h", "50"}, "", "add\tTube12\t12\t50\n", 0, ""},
+      {{"-P", "q1", "-n", "Asset24", "-w", "12", "-h", "50", "--dry-run"}, "", "replace\tAsset24\t12\t50\n", 0, ""},
       {{"-P", "q1", "--dry-run", "-d", "Asset24"}, "", "delete\tAsset24\n", 0, ""},
       {{"-P", "q1", "-d", "Nope", "--dry-run"}, "", "", 0, ""},
-      {{"-P", "q1", "-n", "--dry-run", "-w", "12", "-h", "50", "--dry-run"},
-       "",
-       "add\t--dry-run\t12\t50\n",
-       0,
-       ""},
-      {{"--repair", "--dry-run"},
-       "",
-       "VtL_vtS24mm__0716064A0F3E\tAsset24\trebuilt in ImagingArea\n",
-       0,
-       ""},
+      {{"-P", "q1", "-n", "--dry-run", "-w", "12", "-h", "50", "--dry-run"}, "", "add\t--dry-run\t12\t50\n", 0, ""},
+      {{"--repair", "--dry-run"}, "", "VtL_vtS24mm__0716064A0F3E\tAsset24\trebuilt in ImagingArea\n", 0, ""},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.command) + row.text.substr(0, 40));
     Tree tree("lmq700k");

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "support/harness.h"
@@ -102,8 +103,43 @@ std::set<std::string> without_format(std::set<std::string> formats, const std::s
   return formats;
 }
 
+// From the calls of a change: each copy is synced before the record has its name, the
+// record is durable before the first data file is replaced, and the directory is synced
+// after the last; and no more syncs and renames are made than that takes.
+void check_durable_order(const Tree& tree, const std::vector<std::string>& calls, long syncs,
+                         long renames) {
+  const std::string inf = tree.inf.string();
+  const long committed = index_of(calls, "rename " + inf + "/" + kRecord);
+  EXPECT_LT(index_of(calls, "fsync " + inf + "/" + kRecord + ".$$$"), committed);
+  const long synced = index_of(calls, "fsync " + inf, committed);
+  long last_install = synced;
+  for (const auto& [file, contents] : tree.files()) {
+    const long installed = index_of(calls, "rename " + inf + "/" + file);
+    if (installed == static_cast<long>(calls.size())) continue;
+    EXPECT_LT(index_of(calls, "fsync " + inf + "/" + file + ".$$$"), committed) << file;
+    EXPECT_LT(synced, installed) << file;
+    last_install = std::max(last_install, installed);
+  }
+  EXPECT_LT(index_of(calls, "fsync " + inf, last_install),
+            index_of(calls, "unlink " + inf + "/" + kRecord));
+  EXPECT_LT(last_install, static_cast<long>(calls.size()));
+  const auto count = [&calls](const std::string& call) {
+    return std::count_if(calls.begin(), calls.end(), [&call](const std::string& logged) {
+      return logged.rfind(call + " ", 0) == 0;
+    });
+  };
+  EXPECT_LE(count("fsync") + count("fdatasync"), syncs);
+  EXPECT_LE(count("rename"), renames);
+}
+
 TEST(Store, EveryIoCallCutShort) {
+  // The syncs and renames each command takes at most.
+  const std::map<Words, std::pair<long, long>> most{{kReplaceAsset, {9, 5}},
+                                                    {kDeleteAsset, {8, 5}},
+                                                    {kNewFormat, {7, 4}},
+                                                    {kApplyCatalogue, {12, 5}}};
   for (Words command : {kReplaceAsset, kDeleteAsset, kNewFormat, kApplyCatalogue}) {
+    const auto [syncs, renames] = most.at(command);
     Tree tree("lmq700k", true);
     const bool many = command == kApplyCatalogue;
     if (many) {
@@ -122,6 +158,7 @@ TEST(Store, EveryIoCallCutShort) {
       fs::remove(tree.lpd / "standin.log");
     };
     const std::vector<std::string> calls = logged_calls(tree, command);
+    check_durable_order(tree, calls, syncs, renames);
     std::vector<Files> states{before, tree.files()};
     // The old format dropped and the new one refused.
     reset();
@@ -223,48 +260,6 @@ TEST(Store, LinkPlantedAsTemporaryFile) {
   fs::remove(met);
   EXPECT_EQ(tree.finish(pid).out, "File exists\n");
   EXPECT_FALSE(fs::exists(tree.dir / "outside"));
-}
-
-// Each temporary file is synced before the record has its name, the record is durable
-// before the first data file is replaced, and the directory is synced after the last;
-// and no more syncs and renames are made than that takes.
-TEST(Store, DurableOrder) {
-  const struct {
-    Words command;
-    long syncs;
-    long renames;
-  } rows[] = {
-      {kReplaceAsset, 9, 5},
-      {kNewFormat, 7, 4},
-      {kDeleteAsset, 8, 5},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(::testing::PrintToString(row.command));
-    Tree tree("lmq700k");
-    const std::vector<std::string> calls = logged_calls(tree, row.command);
-    const std::string inf = tree.inf.string();
-    const long committed = index_of(calls, "rename " + inf + "/" + kRecord);
-    EXPECT_LT(index_of(calls, "fsync " + inf + "/" + kRecord + ".$$$"), committed);
-    const long synced = index_of(calls, "fsync " + inf, committed);
-    long last_install = synced;
-    for (const auto& [file, contents] : tree.files()) {
-      const long installed = index_of(calls, "rename " + inf + "/" + file);
-      if (installed == static_cast<long>(calls.size())) continue;
-      EXPECT_LT(index_of(calls, "fsync " + inf + "/" + file + ".$$$"), committed) << file;
-      EXPECT_LT(synced, installed) << file;
-      last_install = std::max(last_install, installed);
-    }
-    EXPECT_LT(index_of(calls, "fsync " + inf, last_install),
-              index_of(calls, "unlink " + inf + "/" + kRecord));
-    EXPECT_LT(last_install, static_cast<long>(calls.size()));
-    const auto count = [&calls](const char* call) {
-      return std::count_if(calls.begin(), calls.end(), [call](const std::string& logged) {
-        return logged.rfind(std::string(call) + " ", 0) == 0;
-      });
-    };
-    EXPECT_LE(count("fsync") + count("fdatasync"), row.syncs);
-    EXPECT_LE(count("rename"), row.renames);
-  }
 }
 
 // Another program appends to the function file and sets Copies=3 in place in the settings
@@ -378,17 +373,15 @@ TEST(Store, RunsAtOnceTakeTurns) {
 // in place and the file kept its size.
 TEST(Store, WritesMadeDuringTheSiblingCallAreKept) {
   const std::string in_inf = "cd \"$(dirname \"$0\")/../inf\"\n";
+  // clang-format off
   const struct {
     std::string during;
     std::map<std::string, std::string> kept;  // file -> text it must hold
   } writes[] = {
-      {in_inf + "echo \"Written=$1\" >>vtlmq700krc\necho \"; written during $1\" >>vtlmq700kfunc\n",
-       {{"vtlmq700krc", "\nWritten=delete\n"}, {"vtlmq700kfunc", "\n; written during delete\n"}}},
-      {in_inf + "[ \"$1\" = delete ] || exit 0\n"
-                "at=$(( $(grep -bo Copies=1 vtlmq700krc | cut -d: -f1) + 7 ))\n"
-                "printf 2 | dd of=vtlmq700krc bs=1 seek=$at conv=notrunc 2>/dev/null\n",
-       {{"vtlmq700krc", "\nCopies=2\n"}}},
+      {in_inf + "echo \"Written=$1\" >>vtlmq700krc\necho \"; written during $1\" >>vtlmq700kfunc\n", {{"vtlmq700krc", "\nWritten=delete\n"}, {"vtlmq700kfunc", "\n; written during delete\n"}}},
+      {in_inf + "[ \"$1\" = delete ] || exit 0\nat=$(( $(grep -bo Copies=1 vtlmq700krc | cut -d: -f1) + 7 ))\nprintf 2 | dd of=vtlmq700krc bs=1 seek=$at conv=notrunc 2>/dev/null\n", {{"vtlmq700krc", "\nCopies=2\n"}}},
   };
+  // clang-format on
   for (const auto& write : writes) {
     for (const Words& command : {kReplaceAsset, kDeleteAsset, kNewFormat}) {
       SCOPED_TRACE(command[2] + " " + command[3] + ": " + write.during);
@@ -415,17 +408,15 @@ TEST(Store, RecoveryOfRecords) {
       "step\tsecond call\nfile\tpaperinflmq700k\tVtL_x/Tab\\there:\\t1\\t2\\n\n"
       "rule\tdrop\tVtL_vtS24mm__0716064A0F3E\t\n";
   enum Takes { kNothing, kFirst, kSecond, kBoth, kCopies, kRefused };
+  // clang-format off
   const struct {
     std::string what, name, text;  // text "<link>": a link to a record; "<dir>": a directory
     Takes takes;
     bool told;  // standard error names a record removed as not this program's
   } rows[] = {
-      {"an earlier version's committed record", kRecord, "paperinflmq700k\nImagingArea\n", kCopies,
-       true},
-      {"a record naming another file", kRecord, "paperinflmq700k\n../../../etc/passwd\n", kNothing,
-       true},
-      {"a record without its last line feed", kRecord, "paperinflmq700k\nImagingArea", kNothing,
-       true},
+      {"an earlier version's committed record", kRecord, "paperinflmq700k\nImagingArea\n", kCopies, true},
+      {"a record naming another file", kRecord, "paperinflmq700k\n../../../etc/passwd\n", kNothing, true},
+      {"a record without its last line feed", kRecord, "paperinflmq700k\nImagingArea", kNothing, true},
       {"a record longer than any of ours", kRecord, std::string(5000, '\n'), kNothing, true},
       {"a record that is a link", kRecord, "<link>", kRefused, false},
       {"a record that is a directory", kRecord, "<dir>", kRefused, false},
@@ -437,6 +428,7 @@ TEST(Store, RecoveryOfRecords) {
       {"a mark cut short", journal, steps + "done\t0\ndone\t", kFirst, false},
       {"a mark of no step", journal, steps + "done\t0\ndone\t2\n", kNothing, true},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     Tree tree("lmq700k");
