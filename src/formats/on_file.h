@@ -98,6 +98,10 @@ const FormatOnFile* format_of(const OnFile& on_file, const std::string& key);
 // The line (line feed included) that the format's key and name give in file.
 std::string expected_entry(const FormatOnFile& format, DataFile file);
 
+// Whether every entry of the format that the file holds is the one its key and name give:
+// true where it holds none.
+bool entries_agree(const FormatOnFile& format, DataFile file);
+
 // Whether the file holds the format's entry, and every entry of it it holds is the one its
 // key and name give. (An entry held twice is whole, and reported as held twice.)
 bool entry_agrees(const FormatOnFile& format, DataFile file);

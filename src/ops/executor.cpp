@@ -50,8 +50,8 @@ Outcome unlocked(const std::string& directory, Fault fault) {
 Outcome run_on_files(Command command, const FormatRequest& request,
                      const std::vector<FormatRequest>& catalogue, const FileSet& set) {
   OnFile on_file;
-  const bool looks_up = command == Command::kAdd || command == Command::kDelete ||
-                        command == Command::kDeleteListed;
+  const bool looks_up =
+      command == Command::kAdd || command == Command::kDelete || command == Command::kDeleteListed;
   const Fault unread =
       read_on_file(request, set, looks_up ? Reading::kNames : Reading::kWhole, on_file);
   if (!failed(unread)) return run(command, request, catalogue, on_file);

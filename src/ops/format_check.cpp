@@ -39,20 +39,12 @@ std::vector<DataFile> lacking(const FormatOnFile& format) {
   return files;
 }
 
-bool agrees_where_held(const FormatOnFile& format, DataFile file) {
-  const std::string expected = expected_entry(format, file);
-  for (const Entry& entry : format.entries[file]) {
-    if (entry.text + "\n" != expected) return false;
-  }
-  return true;
-}
-
 // The files in which the format holds an entry that is not what its key and name give.
 std::vector<DataFile> disagreeing(const FormatOnFile& format) {
   std::vector<DataFile> files;
   if (failed(format.unjudged)) return files;
   for (const DataFile file : kEntryFiles) {
-    if (!agrees_where_held(format, file)) files.push_back(file);
+    if (!entries_agree(format, file)) files.push_back(file);
   }
   return files;
 }
@@ -175,7 +167,7 @@ void rebuild(const OnFile& on_file, const FormatOnFile& format, Mending& mending
       rebuilt.push_back(file);
       continue;
     }
-    if (agrees_where_held(format, file)) continue;
+    if (entries_agree(format, file)) continue;
     for (const Entry& entry : format.entries[file]) {
       if (entry.joined || entry.text + "\n" == expected_entry(format, file)) continue;
       mending.files[file].rules.push_back(

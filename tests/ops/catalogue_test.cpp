@@ -19,10 +19,9 @@ Words apply(const fs::path& catalogue, bool prune = false) {
 // different times hold the same bytes then.
 Files masked(Files files) {
   for (auto& [name, text] : files) {
-    for (size_t at = 0;
-         (at = text.find("VtL", at)) != std::string::npos && at + 25 <= text.size();) {
+    for (size_t at = text.find("VtL"); at < text.size() && at + 25 <= text.size();
+         at = text.find("VtL", at + 25)) {
       text.replace(at + 20, 5, ".....");
-      at += 25;
     }
   }
   return files;
