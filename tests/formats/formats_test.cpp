@@ -119,10 +119,6 @@ TEST(Entries, DotsAndPointsOfEachFamily) {
     EXPECT_EQ(paper_table_entry(key, request), named + family.paper);
     EXPECT_EQ(imaging_area_entry(key, request), key + "\t:\t0.00\t0.00\t" + family.imaging);
     EXPECT_EQ(default_media_line(request), family.media);
-    FormatEntry entry;
-    ASSERT_TRUE(read_entry(paper_table_entry(key, request), 0, entry));
-    EXPECT_EQ(entry.name, family.name);
-    EXPECT_FALSE(read_entry(named.substr(0, named.size() - 1), 0, entry));
   }
 }
 

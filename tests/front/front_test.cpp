@@ -35,7 +35,6 @@ TEST(Front, CommandLines) {
       {"lmq700k", {"--version"}, "VTPAPERTOOLLPR_RK210 is invalid.\n\n", "program name: no printer model in it; start the tool as vtpapertoollpr_<model>", "", "VTPAPERTOOLLPR_RK210"},
       {"lmq700k", {}, tape, "no option given", "", "/usr/local/bin/vtpapertoollpr_lmq700k"},
       {"lmq700k", {}, usage("lm4200fx", "LM-4200FX"), "no option given", "", "vtpapertoollpr_lm4200"},
-      {"lmq700k", {}, usage("lmq750ks", "LM-Q750ks"), "no option given", "", "vtpapertoollpr_lmq750ks"},
       {"lmq700k", {}, usage("lmq700", "LM-Q700"), "no option given", "", "x_lmq700"},
       {"lmq700k", {}, usage("rk210", ""), "no option given", "", "rk260-rk210"},
       {"lmq700k", {"--version"}, "vtpapertoollpr " VTPAPERTOOL_VERSION "\n", "", ""},

@@ -49,15 +49,8 @@ Tree::Tree(const std::string& model_id, bool memory) : model(model_id) {
   fs::create_directories(inf);
   fs::copy_file(fs::path(SOURCE_DIR) / "tools/vtpapertoolcups-standin",
                 lpd / ("vtpapertoolcups_" + model));
-  // The print system starts out holding what the sample's function file holds.
-  std::istringstream function(read_file(inf / ("vt" + model + "func")));
-  std::string registry;
-  for (std::string line; std::getline(function, line);) {
-    const size_t slash = line.find('/');
-    if (line.rfind("VtL", 0) == 0 && slash != std::string::npos) {
-      registry += line.substr(slash + 1) + "\t" + line.substr(0, slash) + "\n";
-    }
-  }
+  // The print system starts out holding the sample's formats.
+  const std::string registry = model == "lmq700k" ? "Asset24\tVtL_vtS24mm__0716064A0F3E\n" : "";
   write_file(lpd / "standin.registry", registry);
 }
 
