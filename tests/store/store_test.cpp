@@ -39,8 +39,7 @@ bool stop_and_signal(const Tree& tree, const Words& args, int k, int signal, Res
   fs::remove(met);
   const pid_t pid = tree.start(
       args, {{"VTPAPERTOOL_STOP", std::to_string(k)}, {"VTPAPERTOOL_FAULT_MET", met.string()}});
-  int status = 0;
-  while (!fs::exists(met) && ::waitpid(pid, &status, WNOHANG) == 0) {
+  while (!fs::exists(met) && ::waitpid(pid, nullptr, WNOHANG) == 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   if (!fs::exists(met)) return false;

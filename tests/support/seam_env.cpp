@@ -1,9 +1,4 @@
-// The test build's seam, from the environment: VTPAPERTOOL_ROOT, VTPAPERTOOL_CLOCK
-// ("<s>.<us>"), VTPAPERTOOL_LOCK_WAIT (ms), VTPAPERTOOL_BLOCK (bytes read at a time),
-// VTPAPERTOOL_FAULT ("<k>:<errno>[,<k>:<errno>...]": the k-th I/O call fails), VTPAPERTOOL_STOP
-// ("<k>": the k-th call waits while VTPAPERTOOL_FAULT_MET, made on reaching it, exists) and
-// VTPAPERTOOL_IO_LOG (gets "<call> <subject>" lines) and VTPAPERTOOL_LOG (a datagram socket
-// that gets the system log's lines).
+// The test build's seam, from the environment variables that docs/REFERENCE.md lists.
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
