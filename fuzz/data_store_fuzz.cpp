@@ -26,15 +26,24 @@ const LineRule* decider(const std::vector<LineRule>& rules, const std::string& s
   return nullptr;
 }
 
+// The tool's own lines take CR LF ends where the file's do; a CR already there stays one.
+std::string ended_as(const std::string& lines, bool crlf) {
+  std::string ended;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (crlf && lines[i] == '\n' && (i == 0 || lines[i - 1] != '\r')) ended += '\r';
+    ended += lines[i];
+  }
+  return ended;
+}
+
 std::string expected(const std::string& bytes, const std::vector<LineRule>& rules,
                      const std::string& trailer) {
   std::string out;
   const auto own_line = [&out](const std::string& line) {
-    const bool crlf = out.size() >= 2 && out.compare(out.size() - 2, 2, "\r\n") == 0;
-    std::string ended;
-    for (const char c : line) ended += c == '\n' && crlf ? "\r\n" : std::string(1, c);
+    const size_t last_end = out.rfind('\n');  // the last whole line's end decides
+    const bool crlf = last_end != std::string::npos && last_end > 0 && out[last_end - 1] == '\r';
     if (!out.empty() && out.back() != '\n') out += crlf ? "\r\n" : "\n";
-    out += ended;
+    out += ended_as(line, crlf);
   };
   for (size_t start = 0, end = 0; start < bytes.size(); start = end) {
     end = std::min(bytes.find('\n', start), bytes.size() - 1) + 1;
@@ -49,7 +58,7 @@ std::string expected(const std::string& bytes, const std::vector<LineRule>& rule
     }
     if (rule->kind == RuleKind::kReplaceMatching) {
       const bool crlf = line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0;
-      for (const char c : rule->output) out += c == '\n' && crlf ? "\r\n" : std::string(1, c);
+      out += ended_as(rule->output, crlf);
     }
     if (rule->kind == RuleKind::kInsertAfterMatching) own_line(rule->output);
   }

@@ -29,7 +29,8 @@ struct Output {
   std::string subject;
   std::string pending;
   bool at_line_start = true;
-  bool crlf = false;  // the last line written ended in CR LF
+  bool crlf = false;  // the last line end written was CR LF
+  char last_byte = '\n';
   Fault fault;
 };
 
@@ -59,8 +60,12 @@ std::string with_line_ends(const std::string& lines, bool crlf) {
 
 void emit(Output& out, std::string_view bytes) {
   if (bytes.empty() || failed(out.fault)) return;
+  const size_t line_end = bytes.rfind('\n');
+  if (line_end != std::string_view::npos) {
+    out.crlf = (line_end > 0 ? bytes[line_end - 1] : out.last_byte) == '\r';
+  }
   out.at_line_start = bytes.back() == '\n';
-  if (out.at_line_start) out.crlf = ends_in_crlf(bytes);
+  out.last_byte = bytes.back();
   if (bytes.size() < kDirectRun && out.pending.size() + bytes.size() <= kOutputBlock) {
     out.pending.append(bytes);
     return;
@@ -160,6 +165,31 @@ struct Copy {
   Output out;
 };
 
+// The tool's own line after a last line that lacks its line feed ends as the last whole
+// line did, as it does when the lines pass through the program.
+Fault read_last_line_end(int fd, off_t size, const std::string& path, Output& out) {
+  char block[4096];
+  bool line_feed_seen = false;
+  for (off_t end = size; end > 0;) {
+    const off_t from = std::max<off_t>(0, end - static_cast<off_t>(sizeof block));
+    const size_t want = static_cast<size_t>(end - from);
+    const ssize_t got = io_pread(fd, block, want, from, path);
+    if (got < 0) return fault_from_errno(path);
+    if (static_cast<size_t>(got) < want) return {EIO, path, ""};  // the file shrank meanwhile
+    if (end == size) out.at_line_start = block[want - 1] == '\n';
+    for (size_t i = want; i-- > 0;) {
+      if (line_feed_seen) {
+        out.crlf = block[i] == '\r';
+        return {};
+      }
+      line_feed_seen = block[i] == '\n';
+    }
+    end = from;
+  }
+  out.crlf = false;
+  return {};
+}
+
 // Rules that copy every line need to see none: the kernel copies them without bringing
 // them into the program. Returns false, with nothing copied and no fault, when the file
 // system cannot.
@@ -174,17 +204,7 @@ bool copy_in_kernel(Copy& copy) {
     copy.out.fault = fault_from_errno(copy.out.subject);
     return true;
   }
-  char last[2] = {'\n', '\n'};
-  const size_t tail = copied >= 2 ? 2 : static_cast<size_t>(copied);
-  const ssize_t read_last = tail > 0 ? io_pread(copy.in.fd, last + 2 - tail, tail,
-                                                copied - static_cast<off_t>(tail), copy.path)
-                                     : 0;
-  if (read_last < 0) copy.out.fault = fault_from_errno(copy.path);
-  if (read_last >= 0 && static_cast<size_t>(read_last) < tail) {
-    copy.out.fault = {EIO, copy.path, ""};  // the file shrank meanwhile
-  }
-  copy.out.at_line_start = last[1] == '\n';
-  copy.out.crlf = ends_in_crlf(std::string_view(last, 2));
+  if (copied > 0) copy.out.fault = read_last_line_end(copy.in.fd, copied, copy.path, copy.out);
   return true;
 }
 
