@@ -71,9 +71,11 @@ Fault unrecorded(const Plan& plan, size_t step) {
 Fault ask_sibling_tool(const Plan& plan, Change& change, std::vector<Fault>& notes) {
   for (size_t i = 0; i < change.steps.size(); ++i) {
     if (change.done[i]) continue;
-    const Fault refused = run_sibling_tool(change.steps[i].action);
+    const HeldSignals held = hold_stopping_signals();
+    const Fault refused = run_sibling_tool(change.steps[i].action, held);
+    const Fault unmarked = failed(refused) ? Fault{} : record_step_done(change, i);
+    release_stopping_signals(held);
     if (failed(refused)) return refused;
-    const Fault unmarked = record_step_done(change, i);
     if (failed(unmarked)) {
       notes.push_back(unrecorded(plan, i));
       return unmarked;
@@ -202,7 +204,9 @@ Outcome add_label_format(FormatRequest request, const OnFile& on_file) {
 Outcome delete_label_format(FormatRequest request, const OnFile& on_file) {
   const FoundFormat found = find_named(on_file, request.label_name);
   if (found.keys.empty()) {
-    const Fault fault = run_sibling_tool(delete_command(request));
+    const HeldSignals held = hold_stopping_signals();
+    const Fault fault = run_sibling_tool(delete_command(request), held);
+    release_stopping_signals(held);
     return failed(fault) ? failure(fault) : Outcome{Status::kNotFound, {}, {}, "", {}};
   }
   Plan plan;

@@ -57,7 +57,8 @@ void release_signals(const SignalsWhileRunning& held) {
 }
 
 // The tool starts with the signal mask and the dispositions the program was started with.
-int spawn(const std::vector<std::string>& words, const SignalsWhileRunning& held, pid_t& pid) {
+int spawn(const std::vector<std::string>& words, const SignalsWhileRunning& held,
+          const sigset_t& mask, pid_t& pid) {
   std::vector<char*> argv;
   for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
@@ -68,7 +69,7 @@ int spawn(const std::vector<std::string>& words, const SignalsWhileRunning& held
   if (held.interrupt.sa_handler != SIG_IGN) sigaddset(&defaults, SIGINT);
   if (held.quit.sa_handler != SIG_IGN) sigaddset(&defaults, SIGQUIT);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setsigmask(&attributes, &held.mask);
+  posix_spawnattr_setsigmask(&attributes, &mask);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   const int error = ::posix_spawn(&pid, argv[0], nullptr, &attributes, argv.data(), environ);
   posix_spawnattr_destroy(&attributes);
@@ -76,6 +77,20 @@ int spawn(const std::vector<std::string>& words, const SignalsWhileRunning& held
 }
 
 }  // namespace
+
+HeldSignals hold_stopping_signals() {
+  HeldSignals held;
+  sigset_t stopping{};
+  sigemptyset(&stopping);
+  sigaddset(&stopping, SIGTERM);
+  sigaddset(&stopping, SIGHUP);
+  ::sigprocmask(SIG_BLOCK, &stopping, &held.before);
+  return held;
+}
+
+void release_stopping_signals(const HeldSignals& held) {
+  ::sigprocmask(SIG_SETMASK, &held.before, nullptr);
+}
 
 std::vector<std::string> add_command(const FormatRequest& request, const std::string& key) {
   return {sibling_tool_path(request.model_id),
@@ -103,7 +118,7 @@ std::vector<std::string> delete_command(const FormatRequest& request) {
           "1"};
 }
 
-Fault run_sibling_tool(const std::vector<std::string>& words) {
+Fault run_sibling_tool(const std::vector<std::string>& words, const HeldSignals& stopping) {
   const std::string& tool = words.front();
   std::fflush(stdout);
   // A tool that failed is no data file's failure: the reason is its own text.
@@ -113,7 +128,7 @@ Fault run_sibling_tool(const std::vector<std::string>& words) {
   const SignalsWhileRunning held = hold_signals();
   pid_t pid = -1;
   int status = 0;
-  int error = spawn(words, held, pid);
+  int error = spawn(words, held, stopping.before, pid);
   while (error == 0 && ::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) error = errno;
   }

@@ -252,6 +252,7 @@ Fault rewrite_record(Change& change) {
   const std::string beside = temporary_path(journal);
   Fault fault = write_synced(beside, record_text(record_of(change)));
   if (!failed(fault) && io_rename(beside, journal) != 0) fault = fault_from_errno(journal);
+  if (!failed(fault)) fault = sync_directory(change.set.directory);
   if (!failed(fault)) change.record_current = true;
   return fault;
 }
@@ -398,18 +399,20 @@ std::string commit_record_path(const FileSet& set) {
 
 // Syncs, and why each is needed: each copy is synced before the record names it
 // (prepare_data_file), or a crash could install copies whose bytes never reached the
-// disk; the record is synced before the first action, or a crash could lose what the
-// print system holds; each mark is synced before the next action starts, for the same
-// reason; the directory is synced once the record has its name, or a crash could keep a
-// replaced data file and lose the record, leaving the files mixed; and once more after
-// the last rename, or the record's removal could reach the disk before a rename. That
-// sync also covers the copies' own names, so they need none of their own.
+// disk; the record and its name in the directory are synced before the first action, or
+// a crash could lose what the print system holds; each mark is synced before the next
+// action starts, for the same reason; the directory is synced once the record has its
+// final name, or a crash could keep a replaced data file and lose the record, leaving the
+// files mixed; and once more after the last rename, or the record's removal could reach
+// the disk before a rename. That sync also covers the copies' own names, so they need
+// none of their own.
 Fault prepare_change(Change& change) {
   const std::vector<bool> every(change.steps.size(), true);
   Fault fault = prepare_copies(change, merged_changes(change.set, change.steps, every));
   if (!failed(fault)) {
     fault = write_synced(journal_path(change.set), record_text(record_of(change)));
   }
+  if (!failed(fault)) fault = sync_directory(change.set.directory);
   if (failed(fault)) {
     discard(change);
   } else {

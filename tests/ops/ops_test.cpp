@@ -496,8 +496,10 @@ TEST(Ops, ChangesGoToTheSystemLog) {
   Result result;
   const std::vector<std::string> calls = tree.io_calls(
       add("Asset24", "12", "50"), result, {{"VTPAPERTOOL_LOG", path}, {"SUDO_USER", "alice"}});
+  const auto committed = std::find(calls.begin(), calls.end(),
+                                   "rename " + (tree.inf / "vtpapertoollpr.commit").string());
   const long installed =
-      std::find(calls.begin(), calls.end(), "fsync " + tree.inf.string()) - calls.begin();
+      std::find(committed, calls.end(), "fsync " + tree.inf.string()) - calls.begin();
   tree.run({"--dry-run", "-P", "q1", "-n", "Tube12", "-w", "12", "-h", "50"},
            {{"VTPAPERTOOL_LOG", path}});
   tree.run(kDeleteAsset, {{"VTPAPERTOOL_LOG", path},
