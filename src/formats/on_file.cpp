@@ -219,6 +219,7 @@ bool paper_dots_of(const FormatOnFile& format, int64_t& width_dots, int64_t& len
 // The paper entry's dots tell which; a tube too wide for any tape has none, and the key
 // holds only the low 8 bits of its width.
 bool fit_by_dots(const FormatOnFile& format, FormatRequest& request) {
+  constexpr int64_t kWidthFieldValues = int64_t{1} << (4 * kWidthField.size);
   int64_t width_dots = -1;
   int64_t length_dots = 0;
   if (!paper_dots_of(format, width_dots, length_dots)) width_dots = -1;
@@ -228,7 +229,7 @@ bool fit_by_dots(const FormatOnFile& format, FormatRequest& request) {
     int64_t width;
   } fits[] = {{named, request.width_mm},
               {!named, request.width_mm},
-              {true, request.width_mm <= 24 ? request.width_mm + 0x100 : 0}};
+              {true, request.width_mm <= kWidestTube ? request.width_mm + kWidthFieldValues : 0}};
   for (const auto& fit : fits) {
     FormatRequest tried = request;
     tried.width_mm = fit.width;
@@ -272,11 +273,14 @@ Fault judge_roll(const FormatOnFile& format, FormatRequest& request) {
     request.length_mm = length;
     return {};
   }
+  // A length too long for the paper table's dots could not be written back there.
   const std::vector<Entry>& imaging = format.entries[kImagingArea];
+  FormatRequest from_imaging = request;
   if (!imaging.empty() &&
-      length_from_imaging(std::string_view(imaging.front().text).substr(kKeyLength), length) &&
-      (length & 0xFFF) == length_bits) {
-    request.length_mm = length;
+      length_from_imaging(std::string_view(imaging.front().text).substr(kKeyLength),
+                          from_imaging.length_mm) &&
+      (from_imaging.length_mm & 0xFFF) == length_bits && length_fits_records(from_imaging)) {
+    request.length_mm = from_imaging.length_mm;
   }
   if (request.width_mm <= 0 || request.length_mm <= 0) {
     return cannot_judge("its key gives no size this model prints");
@@ -383,10 +387,6 @@ std::string expected_entry(const FormatOnFile& format, DataFile file) {
   return "";
 }
 
-bool entry_agrees(const FormatOnFile& format, DataFile file) {
-  return !format.entries[file].empty() && entries_agree(format, file);
-}
-
 bool entries_agree(const FormatOnFile& format, DataFile file) {
   const std::vector<Entry>& entries = format.entries[file];
   if (failed(format.unjudged)) return entries.empty();
@@ -396,8 +396,9 @@ bool entries_agree(const FormatOnFile& format, DataFile file) {
 }
 
 bool is_whole(const FormatOnFile& format) {
-  return std::all_of(std::begin(kEntryFiles), std::end(kEntryFiles),
-                     [&format](DataFile file) { return entry_agrees(format, file); });
+  return std::all_of(std::begin(kEntryFiles), std::end(kEntryFiles), [&format](DataFile file) {
+    return !format.entries[file].empty() && entries_agree(format, file);
+  });
 }
 
 void mark_held_times(const OnFile& on_file, const std::string& prefix, KeyTimes& taken) {

@@ -102,12 +102,9 @@ std::string expected_entry(const FormatOnFile& format, DataFile file);
 // true where it holds none.
 bool entries_agree(const FormatOnFile& format, DataFile file);
 
-// Whether the file holds the format's entry, and every entry of it it holds is the one its
-// key and name give. (An entry held twice is whole, and reported as held twice.)
-bool entry_agrees(const FormatOnFile& format, DataFile file);
-
 // A key, its function entry, its paper-table entry and its ImagingArea line, whose numbers
-// agree with what the key, the name and the model's tables give.
+// agree with what the key, the name and the model's tables give. (An entry held twice is
+// whole, and reported as held twice.)
 bool is_whole(const FormatOnFile& format);
 
 // Marks in taken the times of the held keys that begin with prefix, for a new key to stay

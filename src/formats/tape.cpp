@@ -1,6 +1,7 @@
 #include "formats/tape.h"
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -23,6 +24,7 @@ constexpr TapeRow kHeatShrinkTapes[] = {
     {6, 4, 56, "_vtHS6mm__"},    {9, 7, 96, "_vtHS9mm__"},    {12, 9, 132, "_vtHS12mm_"},
     {18, 15, 212, "_vtHS18mm_"}, {24, 18, 256, "_vtHS24mm_"},
 };
+static_assert(std::end(kHeatShrinkTapes)[-1].nominal_mm == kWidestTube);
 
 template <size_t N>
 const TapeRow* first_row_taking(const TapeRow (&rows)[N], int64_t width_mm) {

@@ -31,6 +31,9 @@ bool fit_tape_media(FormatRequest& request);
 // tape's own width. -1 when no tape has that name.
 int64_t nominal_width(const std::string& media_name);
 
+// The nominal width of the widest heat-shrink tube.
+constexpr int64_t kWidestTube = 24;
+
 // The lengths a tape label is held between.
 constexpr int64_t kShortestTapeLength = 4;
 constexpr int64_t kLongestTapeLength = 1000;

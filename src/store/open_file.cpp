@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -130,13 +130,14 @@ Fault resolve_data_file(const std::string& path, std::string& resolved) {
   if (io_lstat(path, info) != 0) return errno == ENOENT ? Fault{} : fault_from_errno(path);
   if (!S_ISLNK(info.st_mode)) return {};
   const size_t slash = path.rfind('/');
-  char real[PATH_MAX];
-  if (slash == std::string::npos || ::realpath(path.substr(0, slash).c_str(), real) == nullptr) {
-    return fault_from_errno(path);
-  }
+  char* real =
+      slash == std::string::npos ? nullptr : ::realpath(path.substr(0, slash).c_str(), nullptr);
+  if (real == nullptr) return fault_from_errno(path);
+  const std::string directory = real;
+  std::free(real);
   LinkWalk walk{path,
-                Descriptor(::open(real, O_PATH | O_DIRECTORY | O_CLOEXEC)),
-                parts_of(real),
+                Descriptor(::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)),
+                parts_of(directory),
                 {path.substr(slash + 1)}};
   if (walk.dir.fd < 0) return fault_from_errno(path);
   for (bool ended = false; !ended;) {
@@ -152,12 +153,25 @@ Fault resolve_data_file(const std::string& path, std::string& resolved) {
   return {};
 }
 
+// The change record names each data file by the name of the file it leads to, so those
+// names must tell the files apart and fit on one of its lines.
 Fault resolve_file_set(FileSet& set) {
-  for (std::string& path : set.files) {
-    std::string resolved;
-    const Fault fault = resolve_data_file(path, resolved);
+  const std::vector<std::string> given = set.files;
+  std::vector<std::string> names;
+  for (size_t i = 0; i < given.size(); ++i) {
+    const Fault fault = resolve_data_file(given[i], set.files[i]);
     if (failed(fault)) return fault;
-    path = resolved;
+    const std::string name = set.files[i].substr(set.files[i].rfind('/') + 1);
+    if (name.find_first_of("\t\n") != std::string::npos) {
+      return {0, given[i], "leads to a file whose name holds a tab or a line feed"};
+    }
+    const auto twin = std::find(names.begin(), names.end(), name);
+    if (twin != names.end()) {
+      // The link is to blame, not the file that has the name of its own.
+      const std::string& link = set.files[i] != given[i] ? given[i] : given[twin - names.begin()];
+      return {0, link, "leads to a file named as another data file is, '" + name + "'"};
+    }
+    names.push_back(name);
   }
   return {};
 }

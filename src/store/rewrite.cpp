@@ -231,15 +231,21 @@ bool copy_through_rules(Copy& copy, const std::vector<LineRule>& rules,
   return flush(copy.out);
 }
 
-// Root rewrites files that others own; they must stay theirs. The data file's permission
-// bits are kept whatever the umask, so that a file an administrator tightened is never
-// opened up again; the bytes must be on the disk before the copy can be named in a change.
+// Root rewrites files that others own; they must stay theirs, and in their group, which
+// the print system may read them by and whose permission bits would otherwise go to the
+// writer's group. The data file's permission bits are kept whatever the umask, so that a
+// file an administrator tightened is never opened up again; the bytes must be on the disk
+// before the copy can be named in a change.
 Fault finish_temporary(Copy& copy) {
   const int fd = copy.out.fd;
   const std::string& temp = copy.out.subject;
-  if ((::geteuid() == 0 &&
-       io_fchown(fd, copy.data_file.st_uid, copy.data_file.st_gid, temp) != 0) ||
-      io_fchmod(fd, copy.data_file.st_mode & 07777, temp) != 0 || io_fsync(fd, temp) != 0) {
+  const uid_t owner = ::geteuid() == 0 ? copy.data_file.st_uid : static_cast<uid_t>(-1);
+  if (io_fchown(fd, owner, copy.data_file.st_gid, temp) != 0) {
+    return errno == EPERM ? Fault{EPERM, copy.path,
+                                  "its group is not one of this user's; only root may change it"}
+                          : fault_from_errno(temp);
+  }
+  if (io_fchmod(fd, copy.data_file.st_mode & 07777, temp) != 0 || io_fsync(fd, temp) != 0) {
     return fault_from_errno(temp);
   }
   return close_checked(copy.temp, temp);

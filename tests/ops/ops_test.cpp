@@ -232,6 +232,14 @@ TEST(Ops, Commands) {
       {"a data file that links to itself", "lmq700k",
        [](const Tree& t) { fs::remove(t.inf / "ImagingArea"); fs::create_symlink("ImagingArea", t.inf / "ImagingArea"); },
        {{{"--list"}, "", 255, "/ImagingArea: Too many levels of symbolic links\n"}}, "", true, "", "", ""},
+      {"a data file that leads to a file named as another data file", "lmq700k",
+       [](const Tree& t) { fs::create_directory(t.dir / "other"); fs::rename(t.inf / "ImagingArea", t.dir / "other/paperinflmq700k"); fs::create_symlink(t.dir / "other/paperinflmq700k", t.inf / "ImagingArea"); },
+       {{{"--list"}, "", 255, "/ImagingArea: leads to a file named as another data file is, 'paperinflmq700k'\n"}}, "", true},
+      {"a roll's ImagingArea length too long for the paper table", "rk260",
+       [](const Tree& t) { t.run(add("Big", "50", "100")); const std::string area = read_file(t.inf / "ImagingArea"), paper = read_file(t.inf / "paperinfrk260");
+         write_file(t.inf / "ImagingArea", area.substr(0, area.rfind('\t') + 1) + "11593092697.39\n"); write_file(t.inf / "paperinfrk260", paper.substr(0, paper.rfind('\n', paper.size() - 2) + 1)); },
+       {{{"--repair"}, "VtL__________03320647E240\tBig\trebuilt in paperinfrk260, ImagingArea (50 x 100 mm, as its key gives them)\n"}},
+       "Big\t50\t100\tVtL__________03320647E240\t-\n"},
       {"a line that quotes a key is no entry", "lmq700k",
        [](const Tree& t) { write_file(t.inf / "vtlmq700kfunc", read_file(t.inf / "vtlmq700kfunc") + "Note=see " + kAssetKey + "/Asset24 above\n"); },
        {{{"--check"}, ""}, {{"--repair"}, ""}}, kAsset, true},
@@ -439,14 +447,15 @@ TEST(Ops, LinksAndOwners) {
   EXPECT_EQ(paper.st_gid, 65534u);
   EXPECT_EQ(paper.st_mode & 07777, 0640u);
 
-  // A data file is replaced, not written in place, so it takes the owner of its copy: a
-  // user other than root may change only files of their own, and they stay theirs.
+  // A data file is replaced, not written in place, so it takes the owner and group of its
+  // copy: a user other than root may change only files of their own in a group of theirs
+  // (the user is in group 7 besides their own), and they stay theirs and in that group.
   Tree mine("lmq700k");
   fs::permissions(mine.dir, fs::perms(0755));
-  const auto give = [&mine](const std::string& name, uid_t to) {
+  const auto give = [&mine](const std::string& name, uid_t to, gid_t group = 65534) {
     for (const auto& [file, text] : mine.files()) {
       EXPECT_TRUE((!name.empty() && file != name) ||
-                  ::chown((mine.inf / file).c_str(), to, to) == 0);
+                  ::chown((mine.inf / file).c_str(), to, group) == 0);
     }
   };
   const Files theirs = mine.files();
@@ -454,21 +463,23 @@ TEST(Ops, LinksAndOwners) {
                               (mine.inf / "vtlmq700kfunc").string() + ": ";
   for (const std::string& why :
        std::vector<std::string>{"needs write permission in " + mine.inf.string(),
-                                "owned by another user; only its owner or root may change it"}) {
-    give("", 65534);  // the second time the directory is the user's too, but not one file
-    if (why[0] == 'o') give("vtlmq700kfunc", 0);
+                                "owned by another user; only its owner or root may change it",
+                                "its group is not one of this user's; only root may change it"}) {
+    give("", 65534);  // from the second time the directory is the user's too, but not one file
+    if (why[0] != 'n') give("vtlmq700kfunc", why[0] == 'o' ? 0 : 65534, why[0] == 'o' ? 65534 : 0);
     EXPECT_EQ(mine.run_as(65534, add("Tube12", "12", "50")).err, refused + why + "\n");
     EXPECT_EQ(mine.files(), theirs);
     for (const fs::path& path : {mine.inf, mine.lpd, mine.lpd / "standin.registry"}) {
       ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
     }
   }
-  give("", 65534);
+  give("", 65534, 7);
   EXPECT_EQ(mine.run_as(65534, add("Tube12", "12", "50")).status, 0);
   for (const auto& file : mine.files()) {
     struct stat info {};
     ::stat((mine.inf / file.first).c_str(), &info);
     EXPECT_EQ(info.st_uid, 65534u) << file.first;
+    EXPECT_EQ(info.st_gid, 7u) << file.first;
   }
 }
 

@@ -63,7 +63,7 @@ Result Tree::run_as(uid_t uid, const Words& args) const {
   const fs::path program = dir / ("vtpapertoollpr_" + model);
   if (!fs::exists(program)) fs::create_symlink(TWIN_PATH, program);
   Words words{"setpriv", "--reuid=" + std::to_string(uid), "--regid=" + std::to_string(uid),
-              "--clear-groups", program.string()};
+              "--groups=7", program.string()};
   words.insert(words.end(), args.begin(), args.end());
   return finish(spawn("/usr/bin/setpriv", words, {}));
 }

@@ -36,7 +36,8 @@ struct Tree {
   // clock fixed at 7.123456 unless env sets it.
   Result run(const Words& args, const Env& env = {}, const std::string& name = "") const;
   pid_t start(const Words& args, const Env& env = {}, const std::string& name = "") const;
-  // Runs the test build as the user uid, as root can; the tree must let that user in.
+  // Runs the test build as the user uid, in group uid and group 7, as root can; the tree
+  // must let that user in.
   Result run_as(uid_t uid, const Words& args) const;
   Result finish(pid_t pid) const;
   Files files() const;  // every file in inf/, the program's own included
