@@ -40,11 +40,20 @@ struct Run {
 
 void print_system_error(int error) { std::printf("%s\n", std::strerror(error)); }
 
+// Names and paths in a message may come from files or from other users: no control byte
+// of theirs reaches a terminal, and the message stays one line.
+std::string without_control_bytes(const std::string& line) {
+  std::string shown;
+  for (const char c : line)
+    shown += is_control_byte(c) && c != '\t' ? octal_escape(c) : std::string(1, c);
+  return shown;
+}
+
 // Standard output belongs to scripts; the one line that says why goes to standard error,
 // after what standard output holds so far, so that the two read in order on one screen.
 void tell(const Run& run, const std::string& line) {
   std::fflush(stdout);
-  std::fprintf(stderr, "%s: %s\n", run.program.c_str(), line.c_str());
+  std::fprintf(stderr, "%s: %s\n", run.program.c_str(), without_control_bytes(line).c_str());
 }
 
 // Scripts get the name's bytes as they gave them; a terminal gets no control byte that

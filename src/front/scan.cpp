@@ -172,18 +172,26 @@ Fault catalogue_refusal(const std::string& option, const std::string& value, For
   return {};
 }
 
+const Flag* flag_named(const std::string& word) {
+  const Flag* flag = std::find_if(std::begin(kFlags), std::end(kFlags),
+                                  [&](const Flag& known) { return word == known.word; });
+  return flag == std::end(kFlags) ? nullptr : flag;
+}
+
+// A flag is never an option's value: "-Pq1 --dry-run" taken as the printer --dry-run would
+// make a dry run a real change.
 std::vector<std::string> without_flags(const std::vector<std::string>& words,
                                        FormatRequest& request) {
   std::vector<std::string> rest{words.front()};
   for (size_t i = 1; i < words.size(); ++i) {
-    const Flag* flag = std::find_if(std::begin(kFlags), std::end(kFlags),
-                                    [&](const Flag& known) { return words[i] == known.word; });
-    if (flag != std::end(kFlags)) {
+    if (const Flag* flag = flag_named(words[i]); flag != nullptr) {
       request.*(flag->set) = true;
       continue;
     }
     rest.push_back(words[i]);
-    if (is_option(words[i]) && i + 1 < words.size()) rest.push_back(words[++i]);
+    if (is_option(words[i]) && i + 1 < words.size() && flag_named(words[i + 1]) == nullptr) {
+      rest.push_back(words[++i]);
+    }
   }
   return rest;
 }

@@ -1,18 +1,25 @@
 #include "ops/format_list.h"
 
+bool is_control_byte(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7F;
+}
+
+std::string octal_escape(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return {'\\', static_cast<char>('0' + (byte >> 6)), static_cast<char>('0' + ((byte >> 3) & 7)),
+          static_cast<char>('0' + (byte & 7))};
+}
+
 std::string escaped_name(const std::string& name) {
   std::string text;
   for (const char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
     if (c == '\\') {
       text += "\\\\";
     } else if (c == '\t') {
       text += "\\t";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      text += {'\\', static_cast<char>('0' + (byte >> 6)),
-               static_cast<char>('0' + ((byte >> 3) & 7)), static_cast<char>('0' + (byte & 7))};
     } else {
-      text += c;
+      text += is_control_byte(c) ? octal_escape(c) : std::string(1, c);
     }
   }
   return text;

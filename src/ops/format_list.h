@@ -8,6 +8,12 @@
 #include "formats/on_file.h"
 #include "ops/outcome.h"
 
+// A byte below space, or DEL, which could move a terminal's cursor or change its settings.
+bool is_control_byte(char c);
+
+// A byte as a backslash and its three octal digits.
+std::string octal_escape(char c);
+
 // The name as a line of a listing shows it: a backslash as "\\", a tab as "\t", other
 // control bytes as "\ooo", so that no name breaks a line apart or fools a terminal, and
 // every escape reads back one way.
