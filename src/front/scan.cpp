@@ -21,10 +21,6 @@ struct SeenOptions {
   bool length = false;
 };
 
-bool has_length_within(const std::string& value, size_t longest) {
-  return !value.empty() && value.size() <= longest;
-}
-
 std::string quoted(const std::string& value) { return "'" + value + "'"; }
 
 Fault refused(const std::string& word, const std::string& why) { return {0, word, why}; }
@@ -76,7 +72,10 @@ bool read_millimetres(const std::string& value, int64_t& millimetres) {
 // Why the value is no size in millimetres; none with the size in millimetres.
 Fault size_refusal(const std::string& option, const std::string& value, int64_t& millimetres) {
   const std::string word = option + " " + quoted(value);
-  if (!has_length_within(value, kLongestNumber) || !read_millimetres(value, millimetres)) {
+  if (value.size() > kLongestNumber) {
+    return refused(word, "longer than " + std::to_string(kLongestNumber) + " bytes");
+  }
+  if (!read_millimetres(value, millimetres)) {
     return refused(word, "not a whole number of millimetres");
   }
   if (millimetres <= 0) return refused(word, "not a size above 0 mm");

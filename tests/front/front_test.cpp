@@ -61,6 +61,7 @@ TEST(Front, CommandLines) {
       {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12", "-h", "50.5"}, tape, "-h '50.5': not a whole number of millimetres", ""},
       {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12 mm", "-h", "5"}, tape, "-w '12 mm': not a whole number of millimetres", ""},
       {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12", "-h", ""}, tape, "-h '': not a whole number of millimetres", ""},
+      {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12", "-h", std::string(33, '5')}, tape, "-h '" + std::string(33, '5') + "': longer than 32 bytes", ""},
       {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12", "-h", " 99999999999999999999999"}, "", "-h ' 99999999999999999999999': held to 1000 mm", "VtL_vtS12mm__010A3E87E240/A:\t150\t14151"},
       {"lmq700k", {"-P", "q1", "-n", "A", "-w", "12", "-h", "-5"}, tape, "-h '-5': not a size above 0 mm", ""},
       {"lmq700k", {"-P", "q1", "-n", "A", "-w", "37", "-h", "50"}, tape, "-w '37': wider than the widest tape this model prints", ""},
