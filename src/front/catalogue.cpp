@@ -67,6 +67,15 @@ Fault take_line(std::string line, const FormatRequest& request, CatalogueReading
   return {};
 }
 
+// A format line with no line feed after it is where a catalogue cut short by a failed copy or
+// a full disk ends: applying it could make a format of the wrong size, or prune the rest.
+Fault last_line_refusal(std::string line, CatalogueReading& reading) {
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (is_skipped(line)) return {};
+  ++reading.line;
+  return at_line(reading, "no line feed at its end; the catalogue may be cut short");
+}
+
 // Lines are taken as they arrive, so that a refused one ends the read at once.
 Fault read_lines(int fd, const FormatRequest& request, CatalogueReading& reading,
                  std::vector<FormatRequest>& formats) {
@@ -90,7 +99,7 @@ Fault read_lines(int fd, const FormatRequest& request, CatalogueReading& reading
       return at_line(reading, "longer than " + std::to_string(kLongestCatalogueLine) + " bytes");
     }
   }
-  return pending.empty() ? Fault{} : take_line(pending, request, reading, formats);
+  return last_line_refusal(pending, reading);
 }
 
 }  // namespace

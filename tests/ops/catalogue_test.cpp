@@ -119,6 +119,7 @@ TEST(Catalogue, RefusalsAndDryRunsChangeNothing) {
       {prune, "A\t12\t50\r\nB\t9\t9\nA\t9\t9\n", "", 255, ":3: format 'A': named again; first on line 1"},
       {prune, "<dir>", "", 255, ": Is a directory"},
       {prune, std::string(5000, 'x'), "", 255, ":1: longer than 4096 bytes"},
+      {prune, "A\t12\t50\nB\t12\t5", "", 255, ":2: no line feed at its end; the catalogue may be cut short"},
       {prune, too_many, "", 255, ":100001: more than 100000 formats"},
       {prune, "# a failed export left nothing\n\n", "", 255, ": names no format, so --prune would delete every format on file; give --allow-empty to mean that"},
       {{"-P", "q1", "--dry-run", "--prune", "--allow-empty", "--apply", "/dev/null"}, "", "delete\tAsset24\n", 0, ""},
