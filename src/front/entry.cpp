@@ -36,6 +36,7 @@ struct Run {
   std::string program;
   FormatRequest request;
   std::vector<FormatRequest> catalogue;  // --apply's formats
+  bool changed = false;                  // some change is committed
 };
 
 void print_system_error(int error) { std::printf("%s\n", std::strerror(error)); }
@@ -49,10 +50,19 @@ std::string without_control_bytes(const std::string& line) {
   return shown;
 }
 
+// Why standard output first failed: once it has, later flushes see only its error flag,
+// and "Input/output error" would hide a full disk.
+int flush_standard_output() {
+  static int first_error = 0;
+  if (std::fflush(stdout) != 0 && first_error == 0) first_error = errno;
+  if (std::ferror(stdout) && first_error == 0) first_error = EIO;
+  return first_error;
+}
+
 // Standard output belongs to scripts; the one line that says why goes to standard error,
 // after what standard output holds so far, so that the two read in order on one screen.
 void tell(const Run& run, const std::string& line) {
-  std::fflush(stdout);
+  flush_standard_output();
   std::fprintf(stderr, "%s: %s\n", run.program.c_str(), without_control_bytes(line).c_str());
 }
 
@@ -138,7 +148,7 @@ int answer(Command command, const Run& run, const Outcome& outcome) {
 }
 
 // A run that waits long for the lock says so, once, and waits on.
-int run_locked(Command command, const Run& run) {
+int run_locked(Command command, Run& run) {
   const int64_t patience = lock_patience_ms();
   Outcome outcome = execute(command, run.request, run.catalogue, std::min(patience, kQuietWaitMs));
   if (outcome.status == Status::kBusy && patience > kQuietWaitMs) {
@@ -147,6 +157,9 @@ int run_locked(Command command, const Run& run) {
     outcome = execute(command, run.request, run.catalogue, patience - kQuietWaitMs);
   }
   log_outcome(run.program, command, run.request, outcome);
+  run.changed =
+      !run.request.dry_run && std::any_of(outcome.changes.begin(), outcome.changes.end(),
+                                          [](const FormatChange& change) { return change.made; });
   return answer(command, run, outcome);
 }
 
@@ -213,12 +226,14 @@ void keep_standard_descriptors_taken() {
   }
 }
 
-// Scripts read standard output, so output that never arrived is a failure like any other.
+// Scripts read standard output, so output that never arrived is a failure like any other;
+// but a refused command line still did nothing, which its own status says.
 int finish_output(const Run& run, int status) {
-  const int error = std::fflush(stdout) == 0 ? (std::ferror(stdout) ? EIO : 0) : errno;
+  const int error = flush_standard_output();
   if (error == 0) return status;
-  tell(run, std::string("standard output: ") + std::strerror(error));
-  return kFailure;
+  tell(run, std::string("standard output: ") + std::strerror(error) +
+                (run.changed ? "; the change was made" : ""));
+  return status == kUsageError ? status : kFailure;
 }
 
 }  // namespace

@@ -547,6 +547,16 @@ TEST(Ops, WhereStandardOutputGoes) {
                   std::string(out.empty() ? "Bad file descriptor" : "No space left on device") +
                   "\n");
   }
+  tree.out = "/dev/full";
+  const Result refused = tree.run({"-P", "q1", "-x"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("\nvtpapertoollpr_lmq700k: standard output: No space left"),
+            std::string::npos);
+  write_file(tree.root / "c.tsv", "Tube12\t12\t50\n");
+  const Result applied = tree.run({"-P", "q1", "--apply", (tree.root / "c.tsv").string()});
+  EXPECT_EQ(
+      applied.err,
+      "vtpapertoollpr_lmq700k: standard output: No space left on device; the change was made\n");
   const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
   // A bare chroot has no devpts mounted.
   if (terminal < 0) GTEST_SKIP() << "no pseudo-terminal: " << std::strerror(errno);
