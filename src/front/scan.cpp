@@ -151,6 +151,12 @@ constexpr LoneCommand kLoneCommands[] = {
     {"--export", Command::kExport}, {"--model", Command::kModel},
 };
 
+bool stands_alone(const std::string& word) {
+  return word == "--help" || word == "--version" ||
+         std::any_of(std::begin(kLoneCommands), std::end(kLoneCommands),
+                     [&word](const LoneCommand& lone) { return word == lone.word; });
+}
+
 // The words that stand alone wherever an option may, and are no option's value.
 struct Flag {
   const char* word;
@@ -279,6 +285,9 @@ Fault shifted_pair(const std::vector<std::string>& words, size_t wrong) {
   }
   if (is_option(words[wrong]))
     return refused("", "option " + quoted(words[wrong]) + " has no value");
+  if (stands_alone(words[wrong])) {
+    return refused(words[wrong], "stands alone after the program name, with no other word");
+  }
   return refused("", "unknown option " + quoted(words[wrong]));
 }
 
