@@ -18,10 +18,12 @@ namespace {
 
 // The first rule whose text the line holds decides it.
 const LineRule* decider(const std::vector<LineRule>& rules, const std::string& searched) {
+  std::string whole = searched;
+  if (!whole.empty() && whole.back() == '\n') whole.pop_back();
+  if (!whole.empty() && whole.back() == '\r' && searched.back() == '\n') whole.pop_back();
   for (const LineRule& rule : rules) {
-    if (!rule.match_text.empty() && searched.find(rule.match_text) != std::string::npos) {
-      return &rule;
-    }
+    if (rule.match_text.empty() || searched.find(rule.match_text) == std::string::npos) continue;
+    if (rule.kind != RuleKind::kReplaceLine || whole == rule.match_text) return &rule;
   }
   return nullptr;
 }
@@ -56,7 +58,7 @@ std::string expected(const std::string& bytes, const std::vector<LineRule>& rule
       const size_t at = searched.find(rule->match_text);
       out += line.substr(0, at) + rule->output + line.substr(at + rule->match_text.size());
     }
-    if (rule->kind == RuleKind::kReplaceMatching) {
+    if (rule->kind == RuleKind::kReplaceMatching || rule->kind == RuleKind::kReplaceLine) {
       const bool crlf = line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0;
       out += ended_as(rule->output, crlf);
     }
@@ -94,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider input(data, size);
   std::vector<LineRule> rules;
   for (int count = input.ConsumeIntegral<uint8_t>() % 3; count > 0; --count) {
-    rules.push_back({static_cast<RuleKind>(input.ConsumeIntegral<uint8_t>() % 4),
+    rules.push_back({static_cast<RuleKind>(input.ConsumeIntegral<uint8_t>() % 5),
                      input.ConsumeRandomLengthString(64), input.ConsumeRandomLengthString(64)});
   }
   const std::string trailer = input.ConsumeRandomLengthString(64);

@@ -148,7 +148,11 @@ void drop_format(const OnFile& on_file, const FormatOnFile& format, Mending& men
   std::vector<DataFile> from;
   for (const DataFile file : kEntryFiles) {
     if (format.entries[file].empty()) continue;
-    mending.files[file].rules.push_back(drop_matching(format.key));
+    // Only its entries go: a line that quotes one stays, as every line not a format's does.
+    for (const Entry& entry : format.entries[file]) {
+      if (!entry.joined)
+        mending.files[file].rules.push_back({RuleKind::kReplaceLine, entry.text, ""});
+    }
     from.push_back(file);
   }
   mending.dropped.insert(format.key);
@@ -171,7 +175,7 @@ void rebuild(const OnFile& on_file, const FormatOnFile& format, Mending& mending
     for (const Entry& entry : format.entries[file]) {
       if (entry.joined || entry.text + "\n" == expected_entry(format, file)) continue;
       mending.files[file].rules.push_back(
-          {RuleKind::kReplaceMatching, entry.text, expected_entry(format, file)});
+          {RuleKind::kReplaceLine, entry.text, expected_entry(format, file)});
     }
     rebuilt.push_back(file);
   }
@@ -210,7 +214,7 @@ void split_joined_lines(const OnFile& on_file, Mending& mending) {
         lines += mended_piece(on_file, mending, file, line.text.substr(starts[i], end - starts[i]));
       }
       std::vector<LineRule>& rules = mending.files[file].rules;
-      rules.insert(rules.begin(), {RuleKind::kReplaceMatching, line.text, lines});
+      rules.insert(rules.begin(), {RuleKind::kReplaceLine, line.text, lines});
     }
   }
 }

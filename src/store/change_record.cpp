@@ -6,7 +6,7 @@
 namespace {
 
 // Indexed by RuleKind.
-constexpr const char* kRuleWords[] = {"drop", "replace", "insert", "swap"};
+constexpr const char* kRuleWords[] = {"drop", "replace", "insert", "swap", "exact"};
 
 // A step's texts may hold any byte; only these three would break a line into fields.
 std::string escaped(const std::string& text) {

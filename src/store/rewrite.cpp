@@ -91,6 +91,7 @@ void apply_to_matching_line(std::string_view line, size_t at, const LineRule& ru
     case RuleKind::kDropMatching:
       break;
     case RuleKind::kReplaceMatching:
+    case RuleKind::kReplaceLine:
       emit(out, with_line_ends(rule.output, ends_in_crlf(line)));
       break;
     case RuleKind::kInsertAfterMatching:
@@ -102,6 +103,18 @@ void apply_to_matching_line(std::string_view line, size_t at, const LineRule& ru
 
 // A rule without a text never decides a line.
 bool matches_lines(const LineRule& rule) { return !rule.match_text.empty(); }
+
+// Whether the rule decides the line that holds its text within searchable bytes from
+// at. A line that only quotes a line a whole-line rule names is another line.
+bool decides(const LineRule& rule, std::string_view line, size_t searchable, size_t at) {
+  if (searchable < at + rule.match_text.size()) return false;
+  if (rule.kind != RuleKind::kReplaceLine) return true;
+  std::string_view text = line.substr(0, searchable);
+  if (searchable == line.size() && !text.empty() && text.back() == '\n') {
+    text.remove_suffix(ends_in_crlf(text) ? 2 : 1);
+  }
+  return text == rule.match_text;
+}
 
 bool copies_every_line(const std::vector<LineRule>& rules) {
   return std::none_of(rules.begin(), rules.end(), matches_lines);
@@ -134,7 +147,7 @@ void apply_rules(std::string_view lines, const std::vector<LineRule>& rules, Out
     size_t at = 0;
     for (size_t i = 0; i < rules.size(); ++i) {
       if (next[i] >= end) continue;
-      if (decider == rules.size() && searchable >= next[i] - start + rules[i].match_text.size()) {
+      if (decider == rules.size() && decides(rules[i], line, searchable, next[i] - start)) {
         decider = i;
         at = next[i] - start;
       }

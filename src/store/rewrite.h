@@ -10,12 +10,19 @@
 
 #include "store/fault.h"
 
-enum class RuleKind { kDropMatching, kReplaceMatching, kInsertAfterMatching, kReplaceText };
+enum class RuleKind {
+  kDropMatching,
+  kReplaceMatching,
+  kInsertAfterMatching,
+  kReplaceText,
+  kReplaceLine
+};
 
 // What happens to each line, decided by whether match_text occurs in the line before its
-// first zero byte. output is the whole line (line feed included) that replaces or
-// follows a matching line, or, for kReplaceText, what takes the place of match_text's
-// first occurrence in it, every other byte of the line kept. When unmatched is not
+// first zero byte; for kReplaceLine, whether it is all of that part but its line end.
+// output is the whole line (line feed included) that replaces or follows a matching
+// line, or, for kReplaceText, what takes the place of match_text's first occurrence in
+// it, every other byte of the line kept. When unmatched is not
 // empty, a file in which no line is decided by the rule fails with it as the reason.
 struct LineRule {
   RuleKind kind = RuleKind::kDropMatching;

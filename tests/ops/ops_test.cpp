@@ -169,12 +169,13 @@ TEST(Ops, Commands) {
        [](const Tree& t) {
          drop_lines(t.inf / "vtlmq700kfunc", kAssetKey);
          drop_lines(t.inf / "paperinflmq700k", kAssetKey);
+         write_file(t.inf / "ImagingArea", read_file(t.inf / "ImagingArea") + "Note=see " + kAssetKey + " retired\n");
        },
        {{{"--check"}, std::string(kAssetKey) + "\t-\tmissing from vtlmq700kfunc, paperinflmq700k\n" +
                       kAssetKey + "\t-\tcurrent media in vtlmq700krc, but not a whole format\n", 1},
         {{"--repair"}, std::string(kAssetKey) + "\t-\tdropped from ImagingArea\n" +
                        kAssetKey + "\t-\tcurrent media in vtlmq700krc reset to Media=vtS12mm\n"},
-        {{"--check"}, ""}}, "", false, "inf/vtlmq700krc", "Media=vtS12mm\nCopies=1\n", ""},
+        {{"--check"}, ""}}, "", false, "inf/ImagingArea", std::string("26.40\t0.00\nNote=see ") + kAssetKey + " retired\n", ""},
       {"a deleted format left as the current media", "lmq700k",
        [](const Tree& t) { write_file(t.inf / "vtlmq700krc", "Copies=1\nMedia=VtL_vtS12mm__010A0327FFFF\n"); },
        {{{"--check"}, "VtL_vtS12mm__010A0327FFFF\t-\tcurrent media in vtlmq700krc, but not a whole format\n", 1},
@@ -340,6 +341,17 @@ TEST(Ops, RepairRebuilds) {
     return std::string(text).replace(text.find(line), line.size(),
                                      line.substr(0, line.size() - 3) + "\n");
   };
+  // A line that quotes what is left of the entry is no entry, and stays.
+  const auto note = [](const std::string& text, const std::string& key) {
+    const std::string line = line_holding(text, key);
+    return "Note=see " + line.substr(0, line.size() - 3) + " above\n";
+  };
+  const auto cut_and_quoted = [=](const std::string& text, const std::string& key) {
+    return cut_short(text, key) + note(text, key);
+  };
+  const auto quoted = [=](const std::string& text, const std::string& key) {
+    return text + note(text, key);
+  };
   const Damage damages[] = {
       {"an ImagingArea line lost", "ImagingArea", "Tube12", lost, at_end},
       {"a heat-shrink ImagingArea line lost", "ImagingArea", "HSWide", lost, at_end},
@@ -355,6 +367,7 @@ TEST(Ops, RepairRebuilds) {
       {"a roll's paper table line lost", "paperinfrk260", "Roll29", lost, at_end},
       {"a paper table line cut short", "paperinflmq700k", "Tube12", cut_short, as_it_was},
       {"an ImagingArea line cut short", "ImagingArea", "HS9", cut_short, as_it_was},
+      {"a function file entry cut short", "vtlmq700kfunc", "Tube12", cut_and_quoted, quoted},
   };
   std::map<std::string, Files> whole;
   std::map<std::string, std::string> keys;
