@@ -81,5 +81,6 @@ Outcome execute(Command command, const FormatRequest& request,
   Outcome outcome =
       failed(unrecovered) ? failure(unrecovered) : run_on_files(command, request, catalogue, set);
   outcome.notes.insert(outcome.notes.begin(), notes.begin(), notes.end());
+  stop_removing_temporaries_on_signals();
   return outcome;
 }

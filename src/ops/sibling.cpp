@@ -50,10 +50,15 @@ SignalsWhileRunning hold_signals() {
   return held;
 }
 
+// An interrupt that comes once the tool has ended waits, like SIGTERM, until the call is
+// recorded (release_stopping_signals): the print system has changed by then.
 void release_signals(const SignalsWhileRunning& held) {
+  sigset_t waiting = held.mask;
+  sigaddset(&waiting, SIGINT);
+  sigaddset(&waiting, SIGQUIT);
+  ::sigprocmask(SIG_SETMASK, &waiting, nullptr);
   ::sigaction(SIGINT, &held.interrupt, nullptr);
   ::sigaction(SIGQUIT, &held.quit, nullptr);
-  ::sigprocmask(SIG_SETMASK, &held.mask, nullptr);
 }
 
 // The tool starts with the signal mask and the dispositions the program was started with.

@@ -22,8 +22,9 @@ struct HeldSignals {
 };
 
 // SIGTERM and SIGHUP wait, blocked, from before the sibling tool is asked until what it
-// did is on record: stopped in between, the program would leave the print system changed
-// and nothing to tell the next run so.
+// did is on record, and SIGINT and SIGQUIT, ignored while it runs, from its end: stopped
+// in between, the program would leave the print system changed and nothing to tell the
+// next run so.
 HeldSignals hold_stopping_signals();
 void release_stopping_signals(const HeldSignals& held);
 

@@ -21,6 +21,8 @@ constexpr int kCopyTries = 3;
 
 enum class RecordState { kAbsent, kValid, kForeign, kUnreadable };
 
+constexpr int kCleanedUpSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 // The files a signal removes: the copies, and the record before its commit unless a step
 // has taken effect. Written under the lock before a handler can run; the handler only
 // reads it.
@@ -478,16 +480,27 @@ Fault recover_data_files(const FileSet& set, std::vector<Fault>& notes) {
   if (!failed(fault)) fault = settle_journal(set, notes);
   return failed(fault) ? fault : remove_temporaries_of(set);
 }
+
 void remove_temporaries_on_signals(const FileSet& set) {
   signal_cleanup.temporaries = temporary_paths(set);
   signal_cleanup.journal = journal_path(set);
   signal_cleanup.record = commit_record_path(set);
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+  for (const int signal_number : kCleanedUpSignals) {
     struct sigaction current {};
     // A signal the caller chose to ignore, as nohup does, stays ignored.
     if (::sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
       continue;
     }
     std::signal(signal_number, remove_temporaries);
+  }
+}
+
+void stop_removing_temporaries_on_signals() {
+  for (const int signal_number : kCleanedUpSignals) {
+    struct sigaction current {};
+    if (::sigaction(signal_number, nullptr, &current) == 0 &&
+        current.sa_handler == remove_temporaries) {
+      std::signal(signal_number, SIG_DFL);
+    }
   }
 }

@@ -66,4 +66,8 @@ Fault recover_data_files(const FileSet& set, std::vector<Fault>& notes);
 // holder of the lock may call it: before, the files could be another run's.
 void remove_temporaries_on_signals(const FileSet& set);
 
+// Gives those signals back the dispositions they had. Called before the lock is let go:
+// after, the files the handler would remove could be another run's.
+void stop_removing_temporaries_on_signals();
+
 #endif  // VTPAPERTOOL_STORE_TRANSACTION_H_

@@ -81,7 +81,7 @@ bool are_change_lines(const std::string& out) {
 
 // Each I/O call of a replacing add, a delete, a new add and an apply, the sibling tool's
 // calls, the marks of the record, the commit point and the renames among them: cut short
-// by SIGKILL or SIGTERM, or failed with ENOSPC, EIO or EINTR, then followed by a
+// by SIGKILL, SIGTERM or SIGINT, or failed with ENOSPC, EIO or EINTR, then followed by a
 // run that recovers. The files must then hold a whole state, and exactly the formats that
 // the print system holds, but where a kill fell between a sibling call and its mark.
 // The name of the format a note says the print system holds beyond the files.
@@ -182,14 +182,14 @@ TEST(Store, EveryIoCallCutShort) {
     for (int k = 1; reached; ++k) {
       SCOPED_TRACE("k=" + std::to_string(k) + " " + command[2]);
       reached = false;
-      for (const int signal : {SIGKILL, SIGTERM}) {
+      for (const int signal : {SIGKILL, SIGTERM, SIGINT}) {
         reset();
         Result killed;
         if (!stop_and_signal(tree, command, k, signal, killed)) continue;
         reached = true;
         EXPECT_EQ(killed.status, 128 + signal);
         // Only SIGKILL can stop it between the print system's change and its record.
-        settled(signal == SIGTERM || k > static_cast<long>(calls.size()) || !doubtful[k - 1]);
+        settled(signal != SIGKILL || k > static_cast<long>(calls.size()) || !doubtful[k - 1]);
       }
       for (const int error : {ENOSPC, EIO, EINTR}) {
         reset();
