@@ -1,6 +1,9 @@
 #include "store/change_record.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <string_view>
 
 namespace {
@@ -116,11 +119,24 @@ Fault parse_rule(const std::vector<std::string_view>& fields, ChangeRecord& reco
 }
 
 bool read_number(std::string_view field, uint64_t& value) {
-  if (field.empty() || field.size() > 19 ||
+  if (field.empty() || field.size() > 20 ||
       field.find_first_not_of("0123456789") != std::string_view::npos) {
     return false;
   }
-  value = std::stoull(std::string(field));
+  errno = 0;
+  value = std::strtoull(std::string(field).c_str(), nullptr, 10);
+  return errno == 0;
+}
+
+// A file dated before 1970 has times below zero.
+bool read_signed_number(std::string_view field, int64_t& value) {
+  const bool negative = !field.empty() && field.front() == '-';
+  uint64_t magnitude = 0;
+  if (!read_number(field.substr(negative ? 1 : 0), magnitude) ||
+      magnitude > static_cast<uint64_t>(INT64_MAX)) {
+    return false;
+  }
+  value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
   return true;
 }
 
@@ -135,19 +151,21 @@ Fault parse_mark(const std::vector<std::string_view>& fields, ChangeRecord& reco
 
 Fault parse_read(const std::vector<std::string_view>& fields, const FileSet& set,
                  ChangeRecord& record) {
-  uint64_t numbers[7] = {};
   if (fields.size() != 9) return not_ours("a read line without its eight fields");
-  for (size_t i = 0; i < 7; ++i) {
-    if (!read_number(fields[i + 2], numbers[i]))
-      return not_ours("a read line with a field not a number");
-  }
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  int64_t numbers[5] = {};  // size, then the times
+  bool read_all = read_number(fields[2], device) && read_number(fields[3], inode);
+  for (size_t i = 0; i < 5 && read_all; ++i)
+    read_all = read_signed_number(fields[i + 4], numbers[i]);
+  if (!read_all) return not_ours("a read line with a field not a number");
   ReadAs read{path_named(set, fields[1]), {}};
   if (read.path.empty()) return not_ours("a file that is not one of the model's data files");
-  read.identity = {static_cast<dev_t>(numbers[0]),
-                   static_cast<ino_t>(numbers[1]),
-                   static_cast<off_t>(numbers[2]),
-                   {static_cast<time_t>(numbers[3]), static_cast<long>(numbers[4])},
-                   {static_cast<time_t>(numbers[5]), static_cast<long>(numbers[6])}};
+  read.identity = {static_cast<dev_t>(device),
+                   static_cast<ino_t>(inode),
+                   static_cast<off_t>(numbers[0]),
+                   {static_cast<time_t>(numbers[1]), static_cast<long>(numbers[2])},
+                   {static_cast<time_t>(numbers[3]), static_cast<long>(numbers[4])}};
   record.read.push_back(read);
   return {};
 }

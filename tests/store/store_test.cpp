@@ -394,6 +394,7 @@ TEST(Store, RecoveryOfRecords) {
       {"the second step only", journal, steps + "done\t1\n", kSecond, false},
       {"both steps", journal, steps + "done\t0\ndone\t1\n", kBoth, false},
       {"a mark cut short", journal, steps + "done\t0\ndone\t", kFirst, false},
+      {"a file read as dated before 1970", journal, steps + "read\tImagingArea\t2049\t18446744073709551615\t9\t-315619200\t0\t-1\t5\ndone\t0\n", kFirst, false},
       {"a mark of no step", journal, steps + "done\t0\ndone\t2\n", kNothing, true},
   };
   // clang-format on
