@@ -104,13 +104,15 @@ Fault parse_file(const std::vector<std::string_view>& fields, const FileSet& set
 }
 
 Fault parse_rule(const std::vector<std::string_view>& fields, ChangeRecord& record) {
-  if (fields.size() != 4 || record.steps.empty() || record.steps.back().files.empty()) {
+  if (fields.size() < 4 || fields.size() > 5 || record.steps.empty() ||
+      record.steps.back().files.empty()) {
     return not_ours("a rule line out of place");
   }
   const auto* word = std::find(std::begin(kRuleWords), std::end(kRuleWords), fields[1]);
   LineRule rule;
   if (word == std::end(kRuleWords)) return not_ours("a rule of no kind this program knows");
-  if (!unescaped(fields[2], rule.match_text) || !unescaped(fields[3], rule.output)) {
+  if (!unescaped(fields[2], rule.match_text) || !unescaped(fields[3], rule.output) ||
+      (fields.size() == 5 && !unescaped(fields[4], rule.unmatched))) {
     return not_ours("a rule line with a broken escape");
   }
   rule.kind = static_cast<RuleKind>(word - std::begin(kRuleWords));
@@ -240,8 +242,11 @@ std::string record_text(const ChangeRecord& record) {
     for (const FileChange& file : step.files) {
       text += "file\t" + file_name(file.path) + "\t" + escaped(file.trailer) + "\n";
       for (const LineRule& rule : file.rules) {
+        // A copy made afresh must fail as the first one would have, where the line a
+        // rule needs is gone.
         text += std::string("rule\t") + kRuleWords[static_cast<int>(rule.kind)] + "\t" +
-                escaped(rule.match_text) + "\t" + escaped(rule.output) + "\n";
+                escaped(rule.match_text) + "\t" + escaped(rule.output) +
+                (rule.unmatched.empty() ? "" : "\t" + escaped(rule.unmatched)) + "\n";
       }
     }
   }

@@ -365,6 +365,7 @@ Fault finish_committed(const FileSet& set, std::vector<Fault>& notes) {
   for (const std::string& path : parsed.listed) files.push_back({path, {}, ""});
   for (const FileChange& file : done_changes(change_from(set, parsed))) files.push_back(file);
   fault = install_left_copies(files, parsed);
+  if (!failed(fault)) fault = sync_other_directories(set);
   return failed(fault) ? fault : remove_record(set, record);
 }
 
