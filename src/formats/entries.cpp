@@ -108,7 +108,30 @@ Fault fit_length(FormatRequest& request) {
   return {};
 }
 
+// A line break would split the format's entry across data-file lines, where it could
+// never be found again; a zero byte would end the name at the sibling tool and in every
+// search of a line, so that another format is changed; "[CustomTape]" would make each of
+// its entries one more place to insert the next format; a key would make a delete of that
+// key take this format along.
+Fault label_name_refusal(const std::string& name) {
+  if (name.empty()) return {0, "", "the label name is empty"};
+  if (name.size() > kLongestLabelName) {
+    return {0, "", "the label name is longer than " + std::to_string(kLongestLabelName) + " bytes"};
+  }
+  if (name.find_first_of("\r\n") != std::string::npos) {
+    return {0, "", "the label name holds a line break"};
+  }
+  if (name.find('\0') != std::string::npos) return {0, "", "the label name holds a zero byte"};
+  if (name.find(kCustomTapeHeader) != std::string::npos) {
+    return {0, "", std::string("the label name holds ") + kCustomTapeHeader};
+  }
+  if (holds_key(name)) return {0, "", "the label name holds a format key"};
+  return {};
+}
+
 Fault catalogue_refusal(const FormatRequest& request) {
+  const Fault refusal = label_name_refusal(request.label_name);
+  if (failed(refusal)) return refusal;
   FormatRequest again = request;
   again.tape_media.clear();
   again.print_width_dots = 0;

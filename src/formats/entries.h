@@ -33,6 +33,11 @@ Fault fit_width(FormatRequest& request);
 // shorter than its margins or a length the data files cannot hold.
 Fault fit_length(FormatRequest& request);
 
+// Fails, saying why, for a name that cannot stand for a format in the data files: empty,
+// longer than kLongestLabelName, or holding a line break, a zero byte, "[CustomTape]" or
+// a key.
+Fault label_name_refusal(const std::string& name);
+
 // Fails, saying why, unless the name, width_to_ask and the length, given to -n, -w and -h
 // in that order (as a catalogue line gives them), make the same key fields and entries as
 // request.

@@ -25,26 +25,6 @@ std::string quoted(const std::string& value) { return "'" + value + "'"; }
 
 Fault refused(const std::string& word, const std::string& why) { return {0, word, why}; }
 
-// Why the text cannot be stored as a name, with the option it came with. A line break would split
-// the format's entry across data-file lines, where it could never be found again;
-// "[CustomTape]" would make each of its entries one more place to insert the next format;
-// a key would make a delete of that key take this format along.
-Fault label_name_refusal(const std::string& option, const std::string& value) {
-  if (value.empty()) return refused(option, "the label name is empty");
-  if (value.size() > kLongestLabelName) {
-    return refused(option,
-                   "the label name is longer than " + std::to_string(kLongestLabelName) + " bytes");
-  }
-  if (value.find_first_of("\r\n") != std::string::npos) {
-    return refused(option, "the label name holds a line break");
-  }
-  if (value.find(kCustomTapeHeader) != std::string::npos) {
-    return refused(option, std::string("the label name holds ") + kCustomTapeHeader);
-  }
-  if (holds_key(value)) return refused(option, "the label name holds a format key");
-  return {};
-}
-
 // A whole number of millimetres: leading blanks, a sign, digits, and "mm" if anything, as
 // "12mm" always worked. Beyond 64 bits it saturates, for the data files' limits to refuse.
 bool read_millimetres(const std::string& value, int64_t& millimetres) {
@@ -108,8 +88,11 @@ Fault length_refusal(const std::string& value, FormatRequest& request, std::stri
 
 Fault label_refusal(const std::string& option, const std::string& value, FormatRequest& request,
                     bool& seen) {
-  const Fault refusal = label_name_refusal(option, value);
-  if (failed(refusal)) return refusal;
+  Fault refusal = label_name_refusal(value);
+  if (failed(refusal)) {
+    refusal.subject = option;
+    return refusal;
+  }
   request.label_name = value;
   seen = true;
   return {};

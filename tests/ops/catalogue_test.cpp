@@ -116,6 +116,7 @@ TEST(Catalogue, RefusalsAndDryRunsChangeNothing) {
       {prune, "A\t12\n", "", 255, ":1: not <name><TAB><width><TAB><length>"},
       {prune, "\n# a comment\nA\t40\t50\n", "", 255, ":3: format 'A': -w '40': wider than the widest tape this model prints"},
       {prune, "\033x[CustomTape]\t12\t50\n", "", 255, ":1: format '\\033x[CustomTape]': -n: the label name holds [CustomTape]"},
+      {prune, std::string("A\0B\t12\t50\n", 10), "", 255, ":1: format 'A\\000B': -n: the label name holds a zero byte"},
       {prune, "A\t12\t50\r\nB\t9\t9\nA\t9\t9\n", "", 255, ":3: format 'A': named again; first on line 1"},
       {prune, "<dir>", "", 255, ": Is a directory"},
       {prune, std::string(5000, 'x'), "", 255, ":1: longer than 4096 bytes"},
