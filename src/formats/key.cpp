@@ -55,12 +55,12 @@ std::string key_prefix(const FormatRequest& request) {
   return compose_key(request, {0, 0}).substr(0, kTimeField.at);
 }
 
-KeyTimes no_key_times() { return KeyTimes(kTimeValues); }
+KeyTimes no_key_times() { return {}; }
 
 void mark_key_time(std::string_view key, std::string_view prefix, KeyTimes& taken) {
   if (key.size() < kKeyLength || key.compare(0, prefix.size(), prefix) != 0) return;
   const int64_t time = key_field_value(key, kTimeField);
-  if (time >= 0) taken[static_cast<size_t>(time)] = true;
+  if (time >= 0) taken.insert(static_cast<uint32_t>(time));
 }
 
 // The search walks the time field itself, so that it meets each of its values once; a
@@ -70,13 +70,18 @@ Fault compose_unique_key(const FormatRequest& request, ClockReading now, const K
   const uint32_t first = time_field(now);
   for (uint32_t step = 0; step < kTimeValues; ++step) {
     const uint32_t time = (first + step) % kTimeValues;
-    if (taken[time]) continue;
+    if (taken.count(time) != 0) continue;
     key = compose_key(request, {time >> 16, time & 0xFFFF});
     return {};
   }
   return {0, "format '" + request.label_name + "'",
           "every one of the " + std::to_string(kTimeValues) +
               " key times is taken by formats of its tape, name length and size"};
+}
+
+ClockReading time_after(std::string_view key) {
+  const uint32_t next = (static_cast<uint32_t>(key_field_value(key, kTimeField)) + 1) % kTimeValues;
+  return {next >> 16, next & 0xFFFF};
 }
 
 bool is_key_at(std::string_view text, size_t at) {

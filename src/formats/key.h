@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "formats/request.h"
@@ -41,8 +42,8 @@ std::string compose_key(const FormatRequest& request, ClockReading now);
 // The key's first 20 characters: all but the time.
 std::string key_prefix(const FormatRequest& request);
 
-// Which key times are taken, indexed by the time field's value.
-using KeyTimes = std::vector<bool>;
+// Which key times are taken, by the time field's value. Few are, so only they are held.
+using KeyTimes = std::unordered_set<uint32_t>;
 
 // Key times of which none is taken yet.
 KeyTimes no_key_times();
@@ -55,6 +56,10 @@ void mark_key_time(std::string_view key, std::string_view prefix, KeyTimes& take
 // every one is taken.
 Fault compose_unique_key(const FormatRequest& request, ClockReading now, const KeyTimes& taken,
                          std::string& key);
+
+// The clock reading a microsecond after the time the key holds, where the search for the
+// next key of its fields may go on.
+ClockReading time_after(std::string_view key);
 
 // Whether a whole key starts at offset at: the mark, ten bytes, twelve upper-case digits.
 bool is_key_at(std::string_view text, size_t at);

@@ -401,8 +401,12 @@ bool is_whole(const FormatOnFile& format) {
   });
 }
 
-void mark_held_times(const OnFile& on_file, const std::string& prefix, KeyTimes& taken) {
-  for (const auto& key : on_file.held_keys) {
-    mark_key_time(std::string_view(key.data(), key.size()), prefix, taken);
+KeyTimesByPrefix held_key_times(const OnFile& on_file) {
+  KeyTimesByPrefix taken;
+  for (const auto& held : on_file.held_keys) {
+    const std::string_view key(held.data(), held.size());
+    const std::string_view prefix = key.substr(0, kTimeField.at);
+    mark_key_time(key, prefix, taken[std::string(prefix)]);
   }
+  return taken;
 }

@@ -107,8 +107,9 @@ bool entries_agree(const FormatOnFile& format, DataFile file);
 // whole, and reported as held twice.)
 bool is_whole(const FormatOnFile& format);
 
-// Marks in taken the times of the held keys that begin with prefix, for a new key to stay
-// clear of.
-void mark_held_times(const OnFile& on_file, const std::string& prefix, KeyTimes& taken);
+// The times of the keys that the function file and the paper table hold, by the key
+// fields before the time, for new keys to stay clear of.
+using KeyTimesByPrefix = std::unordered_map<std::string, KeyTimes>;
+KeyTimesByPrefix held_key_times(const OnFile& on_file);
 
 #endif  // VTPAPERTOOL_FORMATS_ON_FILE_H_

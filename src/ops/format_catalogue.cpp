@@ -51,14 +51,19 @@ Fault plan_catalogue(const FormatRequest& request, const std::vector<FormatReque
                      const OnFile& on_file, Plan& plan) {
   const ClockReading now = read_clock();
   std::unordered_set<std::string> named;
-  std::vector<std::string> given;
+  KeyTimesByPrefix taken = held_key_times(on_file);
+  // Each key of the same fields would be the first free time from now, which every key
+  // before it took: the search goes on after the last one instead of passing them all.
+  std::unordered_map<std::string, ClockReading> resume;
   for (const FormatRequest& format : formats) {
     named.insert(format.label_name);
     if (is_unchanged(format, on_file)) continue;
     std::string key;
-    const Fault fault = new_key(format, on_file, now, given, key);
+    const auto resumed = resume.find(key_prefix(format));
+    const Fault fault =
+        new_key(format, resumed == resume.end() ? now : resumed->second, taken, key);
     if (failed(fault)) return fault;
-    given.push_back(key);
+    resume[key_prefix(format)] = time_after(key);
     plan_format(format, on_file, key, plan);
   }
   for (const FormatOnFile& held : on_file.formats) {

@@ -156,13 +156,13 @@ void plan_format(const FormatRequest& format, const OnFile& on_file, const std::
   plan.formats.push_back(planned);
 }
 
-Fault new_key(const FormatRequest& format, const OnFile& on_file, ClockReading now,
-              const std::vector<std::string>& given, std::string& key) {
-  KeyTimes taken = no_key_times();
+Fault new_key(const FormatRequest& format, ClockReading now, KeyTimesByPrefix& taken,
+              std::string& key) {
   const std::string prefix = key_prefix(format);
-  mark_held_times(on_file, prefix, taken);
-  for (const std::string& held : given) mark_key_time(held, prefix, taken);
-  return compose_unique_key(format, now, taken, key);
+  KeyTimes& times = taken[prefix];
+  const Fault fault = compose_unique_key(format, now, times, key);
+  if (!failed(fault)) mark_key_time(key, prefix, times);
+  return fault;
 }
 
 // The files follow what the sibling tool accepted: all of the change, or the steps before
@@ -194,7 +194,8 @@ Outcome make_change(const FileSet& set, const Plan& plan) {
 
 Outcome add_label_format(FormatRequest request, const OnFile& on_file) {
   std::string key;
-  const Fault fault = new_key(request, on_file, read_clock(), {}, key);
+  KeyTimesByPrefix taken = held_key_times(on_file);
+  const Fault fault = new_key(request, read_clock(), taken, key);
   if (failed(fault)) return failure(fault);
   Plan plan;
   plan_format(request, on_file, key, plan);

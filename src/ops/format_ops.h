@@ -44,10 +44,10 @@ std::vector<FormatChange> planned_changes(const FormatRequest& format, const OnF
 void plan_format(const FormatRequest& format, const OnFile& on_file, const std::string& key,
                  Plan& plan);
 
-// A key for the format that no line of the function file or the paper table holds, nor
-// any of given.
-Fault new_key(const FormatRequest& format, const OnFile& on_file, ClockReading now,
-              const std::vector<std::string>& given, std::string& key);
+// A key for the format whose time is not among the taken ones of its key fields (from
+// held_key_times), which it then takes.
+Fault new_key(const FormatRequest& format, ClockReading now, KeyTimesByPrefix& taken,
+              std::string& key);
 
 // The one place a change lives and ends: prepares it, asks the sibling tool for each step
 // that has an action, recording each that succeeded before the next starts, and commits the

@@ -86,7 +86,7 @@ TEST(Key, UniqueTimes) {
   mark_key_time(compose_key(roll, {0x0, 0x0}), key_prefix(tube), taken);  // another prefix
   ASSERT_FALSE(failed(compose_unique_key(tube, {0xF, 0xFFFF}, taken, unique)));
   EXPECT_EQ(unique, "VtL_vtS12mm__060A03200000");
-  taken.assign(taken.size(), true);
+  for (uint32_t time = 0; time < (1u << 20); ++time) taken.insert(time);
   EXPECT_EQ(
       reason(compose_unique_key(tube, {0, 0}, taken, unique)),
       "every one of the 1048576 key times is taken by formats of its tape, name length and size");
