@@ -279,6 +279,9 @@ Outcome check_label_formats(const OnFile& on_file) {
   for (const FormatOnFile& format : on_file.formats) {
     const std::vector<DataFile> lost = lacking(format);
     if (!lost.empty()) add_line(format, "missing from " + listed(on_file, lost), report);
+    // --repair drops it, having nothing to rebuild it from: that is a problem to report.
+    if (lost.empty() && format.name.empty())
+      add_line(format, "no entry of it holds a name", report);
     for (const DataFile file : disagreeing(format)) {
       add_line(format, "its entry in " + name_of(on_file, file) + " is not what its key gives",
                report);
