@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -157,9 +158,11 @@ int run_locked(Command command, Run& run) {
     outcome = execute(command, run.request, run.catalogue, patience - kQuietWaitMs);
   }
   log_outcome(run.program, command, run.request, outcome);
-  run.changed =
-      !run.request.dry_run && std::any_of(outcome.changes.begin(), outcome.changes.end(),
-                                          [](const FormatChange& change) { return change.made; });
+  run.changed = changed_the_files(command, run.request, outcome);
+  // A reader that went away must not end the program unheard once the files have changed:
+  // the write fails instead, and the failure line says that the change was made. The
+  // sibling tool has run by now, so it keeps the disposition the program was started with.
+  std::signal(SIGPIPE, SIG_IGN);
   return answer(command, run, outcome);
 }
 

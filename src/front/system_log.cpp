@@ -4,6 +4,7 @@
 #include <syslog.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "formats/entries.h"
@@ -66,6 +67,13 @@ bool repair_changed_files(Command command, const Outcome& outcome) {
 }
 
 }  // namespace
+
+bool changed_the_files(Command command, const FormatRequest& request, const Outcome& outcome) {
+  if (request.dry_run) return false;
+  return repair_changed_files(command, outcome) ||
+         std::any_of(outcome.changes.begin(), outcome.changes.end(),
+                     [](const FormatChange& change) { return change.made; });
+}
 
 void log_outcome(const std::string& program, Command command, const FormatRequest& request,
                  const Outcome& outcome) {

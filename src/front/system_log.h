@@ -16,4 +16,7 @@
 void log_outcome(const std::string& program, Command command, const FormatRequest& request,
                  const Outcome& outcome);
 
+// Whether the command changed the data files: a format made, or a repair that mended.
+bool changed_the_files(Command command, const FormatRequest& request, const Outcome& outcome);
+
 #endif  // VTPAPERTOOL_FRONT_SYSTEM_LOG_H_

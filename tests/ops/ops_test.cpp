@@ -577,6 +577,8 @@ TEST(Ops, WhereStandardOutputGoes) {
   EXPECT_EQ(
       applied.err,
       "vtpapertoollpr_lmq700k: standard output: No space left on device; the change was made\n");
+  write_file(tree.inf / "ImagingArea", "");  // a repair changes the files too
+  EXPECT_NE(tree.run({"--repair"}).err.find("; the change was made\n"), std::string::npos);
   const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
   // A bare chroot has no devpts mounted.
   if (terminal < 0) GTEST_SKIP() << "no pseudo-terminal: " << std::strerror(errno);
