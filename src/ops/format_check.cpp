@@ -172,10 +172,15 @@ void rebuild(const OnFile& on_file, const FormatOnFile& format, Mending& mending
       continue;
     }
     if (entries_agree(format, file)) continue;
+    const std::string expected = expected_entry(format, file);
     for (const Entry& entry : format.entries[file]) {
-      if (entry.joined || entry.text + "\n" == expected_entry(format, file)) continue;
-      mending.files[file].rules.push_back(
-          {RuleKind::kReplaceLine, entry.text, expected_entry(format, file)});
+      if (entry.joined || entry.text + "\n" == expected) continue;
+      // What a lost line feed glued after the entry becomes a line of its own again.
+      const std::string entry_itself = expected.substr(0, expected.size() - 1);
+      const std::string glued = entry.text.rfind(entry_itself, 0) == 0
+                                    ? entry.text.substr(entry_itself.size()) + "\n"
+                                    : "";
+      mending.files[file].rules.push_back({RuleKind::kReplaceLine, entry.text, expected + glued});
     }
     rebuilt.push_back(file);
   }

@@ -375,6 +375,9 @@ TEST(Ops, RepairRebuilds) {
       {"a paper table line cut short", "paperinflmq700k", "Tube12", cut_short, as_it_was},
       {"an ImagingArea line cut short", "ImagingArea", "HS9", cut_short, as_it_was},
       {"a function file entry cut short", "vtlmq700kfunc", "Tube12", cut_and_quoted, quoted},
+      {"a driver line glued after an entry", "vtlmq700kfunc", "Asset24",
+       [](const std::string& text, const std::string&) { return joined(text, "[Halftone]"); },
+       as_it_was},
   };
   std::map<std::string, Files> whole;
   std::map<std::string, std::string> keys;
