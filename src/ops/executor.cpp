@@ -1,5 +1,7 @@
 #include "ops/executor.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 
 #include "formats/layout.h"
@@ -62,6 +64,30 @@ Outcome run_on_files(Command command, const FormatRequest& request,
   return outcome;
 }
 
+// A data file that is another model's too would have each model take the other's lines
+// for damage that --repair drops, and the two share their temporary files under two
+// locks. Each model's files are its own.
+Fault shared_with_another_model(const std::string& model_id, const FileSet& set) {
+  std::vector<struct stat> ours(set.files.size());
+  for (size_t i = 0; i < set.files.size(); ++i) {
+    if (::stat(set.files[i].c_str(), &ours[i]) != 0) ours[i].st_ino = 0;
+  }
+  for (const Model& model : kModels) {
+    if (model.id == model_id) continue;
+    for (const std::string& theirs : model_files(model.id).files) {
+      struct stat other {};
+      if (::stat(theirs.c_str(), &other) != 0) continue;
+      for (size_t i = 0; i < ours.size(); ++i) {
+        if (ours[i].st_ino != other.st_ino || ours[i].st_dev != other.st_dev) continue;
+        return {0, set.files[i],
+                "is model " + std::string(model.id) + "'s data file " + theirs +
+                    " too; each model's data files must be its own"};
+      }
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 // Leftovers of a run that was cut short are dealt with only under the lock: without it
@@ -73,7 +99,8 @@ Outcome execute(Command command, const FormatRequest& request,
   const Fault fault = lock_directory(directory, wait_ms, lock);
   if (failed(fault)) return unlocked(directory, fault);
   FileSet set = model_files(request.model_id);
-  const Fault unresolved = resolve_file_set(set);
+  Fault unresolved = resolve_file_set(set);
+  if (!failed(unresolved)) unresolved = shared_with_another_model(request.model_id, set);
   if (failed(unresolved)) return failure(unresolved);
   remove_temporaries_on_signals(set);
   std::vector<Fault> notes;
