@@ -19,6 +19,7 @@
 #include "ops/executor.h"
 #include "ops/format_list.h"
 #include "store/seam.h"
+#include "store/transaction.h"
 
 namespace {
 
@@ -215,6 +216,7 @@ int run_words(const std::vector<std::string>& words, Run& run) {
       return kFailure;
     }
   }
+  tell_signals_as(without_control_bytes(run.program));
   return run_locked(scan.command, run);
 }
 

@@ -30,14 +30,23 @@ struct SignalCleanup {
   std::vector<std::string> temporaries;
   std::string journal;
   std::string record;
+  std::string told_recorded;  // the lines the handler writes, made before it can run
+  std::string told_undone;
   volatile std::sig_atomic_t keep_journal = 0;
 } signal_cleanup;
 
+// A run that a signal stops says so, as any failure does, and whether a next run finishes
+// what it began.
 void remove_temporaries(int signal_number) {
-  if (::access(signal_cleanup.record.c_str(), F_OK) != 0) {
+  const bool committed = ::access(signal_cleanup.record.c_str(), F_OK) == 0;
+  if (!committed) {
     for (const std::string& temp : signal_cleanup.temporaries) ::unlink(temp.c_str());
     if (signal_cleanup.keep_journal == 0) ::unlink(signal_cleanup.journal.c_str());
   }
+  const std::string& told = committed || signal_cleanup.keep_journal != 0
+                                ? signal_cleanup.told_recorded
+                                : signal_cleanup.told_undone;
+  if (!told.empty()) (void)!::write(STDERR_FILENO, told.data(), told.size());
   std::signal(signal_number, SIG_DFL);
   std::raise(signal_number);
 }
@@ -494,6 +503,12 @@ void remove_temporaries_on_signals(const FileSet& set) {
     }
     std::signal(signal_number, remove_temporaries);
   }
+}
+
+void tell_signals_as(const std::string& program) {
+  signal_cleanup.told_recorded =
+      program + ": stopped by a signal; the change is recorded, and the next run finishes it\n";
+  signal_cleanup.told_undone = program + ": stopped by a signal; nothing was changed\n";
 }
 
 void stop_removing_temporaries_on_signals() {

@@ -66,6 +66,11 @@ Fault recover_data_files(const FileSet& set, std::vector<Fault>& notes);
 // holder of the lock may call it: before, the files could be another run's.
 void remove_temporaries_on_signals(const FileSet& set);
 
+// Names the program in the line the handler writes to standard error: that the change is
+// recorded for the next run to finish, or that nothing was changed. Called before the
+// handler is set up.
+void tell_signals_as(const std::string& program);
+
 // Gives those signals back the dispositions they had. Called before the lock is let go:
 // after, the files the handler would remove could be another run's.
 void stop_removing_temporaries_on_signals();

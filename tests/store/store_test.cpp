@@ -188,6 +188,10 @@ TEST(Store, EveryIoCallCutShort) {
         if (!stop_and_signal(tree, command, k, signal, killed)) continue;
         reached = true;
         EXPECT_EQ(killed.status, 128 + signal);
+        const Files left = tree.files();
+        EXPECT_EQ(killed.err.find("the change is recorded, and the next run") != std::string::npos,
+                  signal != SIGKILL &&
+                      left.count(kRecord) + left.count(std::string(kRecord) + ".$$$") != 0);
         // Only SIGKILL can stop it between the print system's change and its record.
         settled(signal != SIGKILL || k > static_cast<long>(calls.size()) || !doubtful[k - 1]);
       }
