@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <unordered_map>
@@ -12,6 +13,7 @@
 namespace {
 
 constexpr size_t kBlock = 65536;
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 struct CatalogueReading {
   std::string shown;  // the file as messages name it
@@ -51,6 +53,8 @@ Fault take_line(std::string line, const FormatRequest& request, CatalogueReading
                 std::vector<FormatRequest>& formats) {
   ++reading.line;
   if (!line.empty() && line.back() == '\r') line.pop_back();
+  // A byte order mark, which editors on other systems put first, is no part of a name.
+  if (reading.line == 1 && line.rfind(kByteOrderMark, 0) == 0) line.erase(0, 3);
   if (is_skipped(line)) return {};
   if (formats.size() == kMostCatalogueFormats) {
     return at_line(reading, "more than " + std::to_string(kMostCatalogueFormats) + " formats");
@@ -71,6 +75,7 @@ Fault take_line(std::string line, const FormatRequest& request, CatalogueReading
 // a full disk ends: applying it could make a format of the wrong size, or prune the rest.
 Fault last_line_refusal(std::string line, CatalogueReading& reading) {
   if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (reading.line == 0 && line.rfind(kByteOrderMark, 0) == 0) line.erase(0, 3);
   if (is_skipped(line)) return {};
   ++reading.line;
   return at_line(reading, "no line feed at its end; the catalogue may be cut short");

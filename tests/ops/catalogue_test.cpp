@@ -124,6 +124,7 @@ TEST(Catalogue, RefusalsAndDryRunsChangeNothing) {
       {prune, too_many, "", 255, ":100001: more than 100000 formats"},
       {prune, "# a failed export left nothing\n\n", "", 255, ": names no format, so --prune would delete every format on file; give --allow-empty to mean that"},
       {{"-P", "q1", "--dry-run", "--prune", "--allow-empty", "--apply", "/dev/null"}, "", "delete\tAsset24\n", 0, ""},
+      {{"-P", "q1", "--dry-run", "--apply", "<catalogue>"}, "\xEF\xBB\xBFTube12\t12\t50\n", "add\tTube12\t12\t50\n", 0, ""},
       {{"--dry-run", "-P", "q1", "-n", "Tube12", "-w", "12", "-h", "50"}, "", "add\tTube12\t12\t50\n", 0, ""},
       {{"-P", "q1", "-n", "Asset24", "-w", "12", "-h", "50", "--dry-run"}, "", "replace\tAsset24\t12\t50\n", 0, ""},
       {{"-P", "q1", "--dry-run", "-d", "Asset24"}, "", "delete\tAsset24\n", 0, ""},
