@@ -223,12 +223,15 @@ int run_words(const std::vector<std::string>& words, Run& run) {
 // A closed standard descriptor would be handed to the first file opened, and a message
 // meant for a terminal would land in a data file. /dev/null is opened the wrong way
 // round on purpose: a write to a closed standard output must still fail, and be told.
-void keep_standard_descriptors_taken() {
+// Returns false when one stays free, and the program must not go on.
+bool keep_standard_descriptors_taken() {
   for (int fd = 0; fd <= 2; ++fd) {
-    if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
-      ::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+    if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF &&
+        ::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY) != fd) {
+      return false;
     }
   }
+  return true;
 }
 
 // Scripts read standard output, so output that never arrived is a failure like any other;
@@ -244,7 +247,8 @@ int finish_output(const Run& run, int status) {
 }  // namespace
 
 int run_tool(const std::vector<std::string>& words) {
-  keep_standard_descriptors_taken();
+  // Without /dev/null nothing can be told either: the status alone says it.
+  if (!keep_standard_descriptors_taken()) return kFailure;
   Run run;
   run.program = words.empty() ? "" : words[0];
   return finish_output(run, run_words(words, run));
