@@ -49,12 +49,18 @@ Fault line_refusal(const std::string& line, bool names_only, FormatRequest& form
   return {0, "", "format '" + line.substr(0, first) + "': " + described(refusal)};
 }
 
+// The line as its fields are read: without a carriage return before its line feed, and,
+// the first one, without a byte order mark, which editors on other systems put first.
+std::string without_line_marks(std::string line, size_t number) {
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (number == 1 && line.rfind(kByteOrderMark, 0) == 0) line.erase(0, 3);
+  return line;
+}
+
 Fault take_line(std::string line, const FormatRequest& request, CatalogueReading& reading,
                 std::vector<FormatRequest>& formats) {
   ++reading.line;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  // A byte order mark, which editors on other systems put first, is no part of a name.
-  if (reading.line == 1 && line.rfind(kByteOrderMark, 0) == 0) line.erase(0, 3);
+  line = without_line_marks(line, reading.line);
   if (is_skipped(line)) return {};
   if (formats.size() == kMostCatalogueFormats) {
     return at_line(reading, "more than " + std::to_string(kMostCatalogueFormats) + " formats");
@@ -73,10 +79,8 @@ Fault take_line(std::string line, const FormatRequest& request, CatalogueReading
 
 // A format line with no line feed after it is where a catalogue cut short by a failed copy or
 // a full disk ends: applying it could make a format of the wrong size, or prune the rest.
-Fault last_line_refusal(std::string line, CatalogueReading& reading) {
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (reading.line == 0 && line.rfind(kByteOrderMark, 0) == 0) line.erase(0, 3);
-  if (is_skipped(line)) return {};
+Fault last_line_refusal(const std::string& line, CatalogueReading& reading) {
+  if (is_skipped(without_line_marks(line, reading.line + 1))) return {};
   ++reading.line;
   return at_line(reading, "no line feed at its end; the catalogue may be cut short");
 }

@@ -59,11 +59,12 @@ Fault plan_catalogue(const FormatRequest& request, const std::vector<FormatReque
     named.insert(format.label_name);
     if (is_unchanged(format, on_file)) continue;
     std::string key;
-    const auto resumed = resume.find(key_prefix(format));
+    const std::string prefix = key_prefix(format);
+    const auto resumed = resume.find(prefix);
     const Fault fault =
         new_key(format, resumed == resume.end() ? now : resumed->second, taken, key);
     if (failed(fault)) return fault;
-    resume[key_prefix(format)] = time_after(key);
+    resume[prefix] = time_after(key);
     plan_format(format, on_file, key, plan);
   }
   for (const FormatOnFile& held : on_file.formats) {
